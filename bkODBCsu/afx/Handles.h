@@ -1,0 +1,117 @@
+// Owners of the Windows handles the module uses: one type per kind of handle,
+// each with get/put/reset/release. Every handle the module holds lives in one.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <utility>
+
+namespace afx {
+
+// A unique owner for a handle kind described by Traits
+// (Traits::Type, Traits::Invalid(), Traits::Close(Type)).
+template <typename Traits>
+class UniqueHandle {
+public:
+    using Type = typename Traits::Type;
+
+    UniqueHandle() noexcept = default;
+    explicit UniqueHandle(Type h) noexcept : m_h(h) {}
+    ~UniqueHandle() { reset(); }
+    UniqueHandle(UniqueHandle&& other) noexcept : m_h(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+    Type get() const noexcept { return m_h; }
+    explicit operator bool() const noexcept { return m_h != Traits::Invalid(); }
+    // Address for an API that hands out a new handle; the old one is closed first.
+    Type* put() noexcept { reset(); return &m_h; }
+    void reset(Type h = Traits::Invalid()) noexcept {
+        if (m_h != Traits::Invalid()) Traits::Close(m_h);
+        m_h = h;
+    }
+    Type release() noexcept { return std::exchange(m_h, Traits::Invalid()); }
+
+private:
+    Type m_h = Traits::Invalid();
+};
+
+struct RegKeyTraits {
+    using Type = HKEY;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::RegCloseKey(h); }
+};
+using UniqueRegKey = UniqueHandle<RegKeyTraits>;
+
+struct ModuleTraits {
+    using Type = HMODULE;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::FreeLibrary(h); }
+};
+using UniqueModule = UniqueHandle<ModuleTraits>;
+
+struct ActCtxTraits {
+    using Type = HANDLE;
+    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Type h) noexcept { ::ReleaseActCtx(h); }
+};
+using UniqueActCtx = UniqueHandle<ActCtxTraits>;
+
+struct BstrTraits {
+    using Type = BSTR;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type s) noexcept { ::SysFreeString(s); }
+};
+using UniqueBstr = UniqueHandle<BstrTraits>;
+
+// Activation of an activation context for the lifetime of the object; the
+// caller's context is back in force when it is destroyed.
+class ActCtxActivation {
+public:
+    explicit ActCtxActivation(HANDLE ctx) noexcept {
+        if (ctx != INVALID_HANDLE_VALUE && !::ActivateActCtx(ctx, &m_cookie)) m_cookie = 0;
+    }
+    ~ActCtxActivation() {
+        if (m_cookie) ::DeactivateActCtx(0, m_cookie);
+    }
+    ActCtxActivation(const ActCtxActivation&) = delete;
+    ActCtxActivation& operator=(const ActCtxActivation&) = delete;
+
+private:
+    ULONG_PTR m_cookie = 0;
+};
+
+// A counted reference to a COM interface.
+template <typename T>
+class ComPtr {
+public:
+    ComPtr() noexcept = default;
+    ~ComPtr() { reset(); }
+    ComPtr(ComPtr&& other) noexcept : m_p(other.release()) {}
+    ComPtr& operator=(ComPtr&& other) noexcept {
+        if (this != &other) { reset(); m_p = other.release(); }
+        return *this;
+    }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+
+    T* get() const noexcept { return m_p; }
+    T* operator->() const noexcept { return m_p; }
+    explicit operator bool() const noexcept { return m_p != nullptr; }
+    T** put() noexcept { reset(); return &m_p; }
+    void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
+    void reset() noexcept {
+        if (T* p = std::exchange(m_p, nullptr)) p->Release();
+    }
+    T* release() noexcept { return std::exchange(m_p, nullptr); }
+
+private:
+    T* m_p = nullptr;
+};
+
+} // namespace afx

@@ -1,0 +1,83 @@
+// The attribute set of one data source for the length of one ConfigDSN call:
+// the driver description, the seven attributes as text with a "supplied" mark,
+// the name the stored entry had, and four options decoded from the texts.
+#pragma once
+
+#include "../afx/String.h"
+
+#include <map>
+
+using afx::CString;
+
+enum AttributeIndex : int {
+    attrDSN = 0,
+    attrDBQ,
+    attrMaxColSupport,
+    attrShortenNames,
+    attrStandardMode,
+    attrDictionaryMode,
+    attrDatabaseType,
+    attrCount
+};
+
+enum NamingMode : int { namingCustom = 0, namingStandard = 1, namingDictionary = 2 };
+enum DatabaseType : int { dbAccounting = 1, dbEstimating = 2 };
+
+class CDSNAttributes {
+public:
+    struct Attribute {
+        CString strKey;
+        CString strValue;
+        bool bModified = false;
+    };
+    using AttributeMap = std::map<int, Attribute>;
+
+    // lpszAttributes: key=value elements, each ended by a NUL, the list by an
+    // empty element. A null pointer is taken as the empty list.
+    CDSNAttributes(const char* lpszDriver, const char* lpszAttributes);
+    virtual ~CDSNAttributes() = default;
+
+    CString GetDataSourceName() const { return Value(attrDSN); }
+    CString GetDataFolder() const { return Value(attrDBQ); }
+    int GetDatabaseType() const { return m_nDatabaseType; }
+    int GetNamingMode() const { return m_nNamingMode; }
+    bool GetMaxColSupport() const { return m_bMaxColSupport; }
+    bool GetShortenNames() const { return m_bShortenNames; }
+
+    void SetDataSourceName(const CString& name);
+    void SetDataFolder(const CString& path);
+    void SetDatabaseType(int type);
+    void SetMaxColSupport(bool on);
+    void SetShortenNames(bool on);
+    void SetNamingMode(int mode);
+
+    bool IsNameChanged() const;
+
+    // Persistence in the ODBC configuration and the unshareable file DSN.
+    bool LoadDataSource();
+    bool KeepStoredValues();
+    bool IsValidDataSource() const;
+    bool WriteDataSource();
+    bool RemoveDataSource();
+    CString GetUnsharedFileDsnPath(const CString& name) const;
+
+    const AttributeMap& Attributes() const { return m_attributes; }
+    const CString& Driver() const { return m_strDriver; }
+    const CString& InitialName() const { return m_strInitialName; }
+
+private:
+    const CString& Value(int index) const { return m_attributes.at(index).strValue; }
+    void SetValue(int index, const CString& value, bool markModified = true);
+    void ParseAttributes(const char* list);
+    int FindKeyIndex(const char* key) const;
+    void UpdateOptionsFromValues();
+    void WriteUnsharedFileDsn() const;
+
+    AttributeMap m_attributes;
+    CString m_strDriver;
+    CString m_strInitialName;
+    int m_nDatabaseType = dbAccounting;
+    int m_nNamingMode = namingCustom;
+    bool m_bMaxColSupport = false;
+    bool m_bShortenNames = false;
+};

@@ -1,0 +1,136 @@
+// Stand-in ODBC installer for fault injection: loaded by a test process in
+// place of the system's (DLL override), it answers as the test scripts it and
+// records every call in order. It keeps a tiny profile of its own so that
+// lookups can find what a test put there.
+#include <windows.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Script {
+    std::map<std::string, std::map<int, int>> results;   // function -> call number -> result
+    std::map<std::string, int> calls;                     // function -> calls so far
+    std::map<std::string, std::map<std::string, std::string>> profile;  // section -> key -> value
+    std::vector<std::string> log;
+};
+
+Script& State()
+{
+    static Script script;
+    return script;
+}
+
+std::string Text(const char* s) { return s ? std::string(s) : std::string("(null)"); }
+
+// Records the call and gives the scripted answer for it (`fallback` otherwise).
+int Answer(const char* function, const std::string& arguments, int fallback)
+{
+    Script& s = State();
+    s.log.push_back(std::string(function) + "(" + arguments + ")");
+    const int n = ++s.calls[function];
+    const auto& byCall = s.results[function];
+    if (auto it = byCall.find(n); it != byCall.end()) return it->second;
+    if (auto it = byCall.find(0); it != byCall.end()) return it->second;
+    return fallback;
+}
+
+} // namespace
+
+extern "C" {
+
+BOOL WINAPI SQLValidDSN(LPCSTR dsn)
+{
+    return Answer("SQLValidDSN", Text(dsn), TRUE);
+}
+
+BOOL WINAPI SQLWriteDSNToIni(LPCSTR dsn, LPCSTR driver)
+{
+    const int result = Answer("SQLWriteDSNToIni", Text(dsn) + "," + Text(driver), TRUE);
+    if (result && dsn) State().profile[dsn];
+    return result;
+}
+
+BOOL WINAPI SQLWritePrivateProfileString(LPCSTR section, LPCSTR entry, LPCSTR string,
+                                         LPCSTR file)
+{
+    const int result = Answer("SQLWritePrivateProfileString",
+                              Text(section) + "," + Text(entry) + "," + Text(string) + "," + Text(file),
+                              TRUE);
+    if (result && section && entry && string) State().profile[section][entry] = string;
+    return result;
+}
+
+int WINAPI SQLGetPrivateProfileString(LPCSTR section, LPCSTR entry, LPCSTR defaultText,
+                                      LPSTR buffer, int size, LPCSTR file)
+{
+    // The stored value (for a null entry: whether the section exists) unless scripted.
+    std::string value;
+    int found = 0;
+    const auto& profile = State().profile;
+    if (auto sec = profile.find(Text(section)); section && sec != profile.end()) {
+        if (!entry) {
+            found = 1;
+            value = sec->first;
+        } else if (auto key = sec->second.find(entry); key != sec->second.end()) {
+            value = key->second;
+            found = static_cast<int>(value.size());
+        }
+    }
+    if (!found && defaultText) value = defaultText;
+    if (buffer && size > 0) {
+        std::strncpy(buffer, value.c_str(), static_cast<size_t>(size) - 1);
+        buffer[size - 1] = '\0';
+    }
+    const int natural = found ? static_cast<int>(std::strlen(buffer ? buffer : "")) : 0;
+    return Answer("SQLGetPrivateProfileString",
+                  Text(section) + "," + Text(entry) + "," + Text(defaultText) + "," +
+                      std::to_string(size) + "," + Text(file),
+                  natural);
+}
+
+BOOL WINAPI SQLRemoveDSNFromIni(LPCSTR dsn)
+{
+    const int result = Answer("SQLRemoveDSNFromIni", Text(dsn), TRUE);
+    if (result && dsn) State().profile.erase(dsn);
+    return result;
+}
+
+// ---- Test hooks ----
+
+// Forgets every script, every recorded call and the profile.
+__declspec(dllexport) void Standin_Reset(void)
+{
+    State() = Script();
+}
+
+// The `call`-th call (from 1; 0 for every call) of `function` returns `result`.
+__declspec(dllexport) void Standin_SetResult(const char* function, int call, int result)
+{
+    State().results[function][call] = result;
+}
+
+// Puts a value into the stand-in's profile (a null entry only creates the section).
+__declspec(dllexport) void Standin_SetProfile(const char* section, const char* entry,
+                                              const char* value)
+{
+    auto& sec = State().profile[section];
+    if (entry) sec[entry] = value ? value : "";
+}
+
+// The recorded calls, one per line, in order; the length of the whole text.
+__declspec(dllexport) int Standin_CallLog(char* buffer, int size)
+{
+    std::string text;
+    for (const auto& line : State().log) text += line + "\n";
+    if (buffer && size > 0) {
+        std::strncpy(buffer, text.c_str(), static_cast<size_t>(size) - 1);
+        buffer[size - 1] = '\0';
+    }
+    return static_cast<int>(text.size());
+}
+
+}
