@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds both targets and runs the whole test suite under Wine and Xvfb.
+set -euo pipefail
+source "$(dirname "$0")/env.sh"
+
+bash "$root/scripts/install-deps.sh"
+for target in i686 x86_64; do build_target "$target"; done
+
+wine_up
+trap wine_down EXIT
+status=0
+for target in i686 x86_64; do
+    echo "== tests for $target"
+    (cd "$build_root/$target" && xvfb-run -a -s "-screen 0 1024x768x24" \
+        ctest --output-on-failure --timeout 300) || status=1
+done
+exit $status

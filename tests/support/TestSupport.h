@@ -1,0 +1,116 @@
+// Shared helpers of the test programs: the setup module loaded as a caller
+// would load it, attribute lists, registry and file read-back, a private
+// default file-DSN folder, and an answerer for message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace bktest {
+
+// The driver description the tests register their data sources under.
+extern const char kDriver[];
+
+// The folder of the running test program (where the module and stand-ins are).
+std::string ProgramDir();
+
+// key=value elements, each NUL-ended, the list ended by an empty element.
+std::string AttributeList(std::initializer_list<std::string> elements);
+
+// bkODBCsu.dll, loaded for the object's lifetime, as the installer loads it.
+class SetupModule {
+public:
+    SetupModule();
+    ~SetupModule();
+    SetupModule(const SetupModule&) = delete;
+    SetupModule& operator=(const SetupModule&) = delete;
+
+    HMODULE handle() const { return m_module; }
+    BOOL ConfigDSN(HWND parent, WORD request, const char* driver, const std::string& attributes) const;
+    BOOL ConfigDSN(WORD request, std::initializer_list<std::string> elements) const {
+        return ConfigDSN(nullptr, request, kDriver, AttributeList(elements));
+    }
+
+private:
+    HMODULE m_module = nullptr;
+    BOOL(WINAPI* m_configDsn)(HWND, WORD, LPCSTR, LPCSTR) = nullptr;
+};
+
+// Registry read-back, in this process's view of the registry.
+std::optional<std::string> ReadString(HKEY root, const std::string& key, const char* value);
+bool KeyExists(HKEY root, const std::string& key);
+void DeleteTree(HKEY root, const std::string& key);
+// The value names of a key, sorted.
+std::vector<std::string> ValueNames(HKEY root, const std::string& key);
+
+// Where Wine's installer keeps a data source: keys in the user's ODBC.INI
+// (the default config mode), the registration in the machine's.
+std::string UserDsnKey(const std::string& dsn);
+std::string MachineDsnKey(const std::string& dsn);
+// Removes every trace of a data source from both hives.
+void ForgetDataSource(const std::string& dsn);
+
+std::optional<std::string> ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);
+
+// Gives the machine a default file-DSN folder (a fresh temporary folder, or
+// a raw registry value) for the object's lifetime; restores what was there.
+class ScopedDefaultDsnDir {
+public:
+    ScopedDefaultDsnDir();                                         // a fresh folder
+    ScopedDefaultDsnDir(DWORD type, const std::string& bytes);     // a raw value
+    struct Absent {};
+    explicit ScopedDefaultDsnDir(Absent);                          // no value at all
+    ~ScopedDefaultDsnDir();
+    ScopedDefaultDsnDir(const ScopedDefaultDsnDir&) = delete;
+    ScopedDefaultDsnDir& operator=(const ScopedDefaultDsnDir&) = delete;
+
+    const std::string& folder() const { return m_folder; }
+    std::string FileFor(const std::string& dsn) const {
+        return m_folder + "\\" + dsn + " (not sharable).DSN";
+    }
+
+private:
+    void Set(DWORD type, const std::string& bytes);
+    std::optional<std::pair<DWORD, std::string>> m_saved;
+    std::string m_folder;
+};
+
+// A message box seen by MessageBoxAnswerer.
+struct SeenBox {
+    HWND owner;
+    std::string caption;
+    std::string text;
+};
+
+// Answers every message box shown on this thread while it lives (a thread
+// CBT hook, as Wine's own tests do): records it and presses `button`.
+class MessageBoxAnswerer {
+public:
+    explicit MessageBoxAnswerer(int button = IDOK);
+    ~MessageBoxAnswerer();
+    MessageBoxAnswerer(const MessageBoxAnswerer&) = delete;
+    MessageBoxAnswerer& operator=(const MessageBoxAnswerer&) = delete;
+
+    const std::vector<SeenBox>& seen() const { return m_seen; }
+    void answer(int button) { m_button = button; }
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam);
+    HHOOK m_hook = nullptr;
+    int m_button;
+    std::vector<SeenBox> m_seen;
+};
+
+std::string WindowText(HWND window);
+
+// Polls `condition` every 10 ms, pumping this thread's messages, for at
+// most `timeoutMs`; true as soon as it holds.
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 5000);
+
+} // namespace bktest
