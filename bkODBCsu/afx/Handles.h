@@ -31,6 +31,9 @@ public:
     explicit operator bool() const noexcept { return m_h != Traits::Invalid(); }
     // Address for an API that hands out a new handle; the old one is closed first.
     Type* put() noexcept { reset(); return &m_h; }
+    // Address for an in-and-out parameter: the callee may replace the handle
+    // (closing the old one itself) and the owner then holds the new one.
+    Type* addressof() noexcept { return &m_h; }
     void reset(Type h = Traits::Invalid()) noexcept {
         if (m_h != Traits::Invalid()) Traits::Close(m_h);
         m_h = h;
