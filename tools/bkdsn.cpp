@@ -8,6 +8,8 @@
 // REQUEST is add, config, remove (user data sources), add-sys, config-sys,
 // remove-sys (system data sources), or a request code 1 to 7.
 // Exit status 0 on success, 1 when the installer or the driver refused, 2 on misuse.
+#include "afx/Handles.h"
+
 #include <windows.h>
 #include <odbcinst.h>
 
@@ -33,15 +35,11 @@ int Usage()
 
 bool SetString(HKEY root, const std::string& key, const char* name, const std::string& value)
 {
-    HKEY handle = nullptr;
-    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    const LONG status = RegSetValueExA(handle, name, 0, REG_SZ,
-                                       reinterpret_cast<const BYTE*>(value.c_str()),
-                                       static_cast<DWORD>(value.size() + 1));
-    RegCloseKey(handle);
-    return status == ERROR_SUCCESS;
+    afx::UniqueRegKey handle;
+    return RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, handle.put(),
+                           nullptr) == ERROR_SUCCESS &&
+           RegSetValueExA(handle.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
 }
 
 int InstallDriver(const std::string& description, const std::string& setup)
@@ -96,23 +94,41 @@ int Configure(int request, const std::string& driver, int argc, char** argv)
     return ok ? 0 : 1;
 }
 
+// The driver a data source is registered for, from the user's or the
+// machine's list of data sources; empty when it is not registered.
+std::string Registration(const std::string& dsn)
+{
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        afx::UniqueRegKey key;
+        char driver[512] = {};
+        DWORD size = sizeof driver - 1;
+        if (RegOpenKeyExA(root, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources", 0, KEY_QUERY_VALUE,
+                          key.put()) == ERROR_SUCCESS &&
+            RegQueryValueExA(key.get(), dsn.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(driver),
+                             &size) == ERROR_SUCCESS)
+            return driver;
+    }
+    return std::string();
+}
+
 int Show(const std::string& dsn)
 {
+    const std::string driver = Registration(dsn);
+    if (driver.empty())
+        std::printf("[%s] not registered\n", dsn.c_str());
+    else
+        std::printf("[%s] registered for \"%s\"\n", dsn.c_str(), driver.c_str());
+
     // A null entry lists the section's keys, each ended by a NUL.
     std::vector<char> keys(8192, '\0');
     const int length = SQLGetPrivateProfileString(dsn.c_str(), nullptr, "", keys.data(),
                                                   static_cast<int>(keys.size()), "ODBC.INI");
-    if (length <= 0) {
-        std::printf("[%s] not found\n", dsn.c_str());
-        return 1;
-    }
-    std::printf("[%s]\n", dsn.c_str());
-    for (const char* key = keys.data(); *key; key += std::strlen(key) + 1) {
+    for (const char* key = keys.data(); length > 0 && *key; key += std::strlen(key) + 1) {
         char value[1024] = {};
         SQLGetPrivateProfileString(dsn.c_str(), key, "", value, sizeof value, "ODBC.INI");
         std::printf("%s=%s\n", key, value);
     }
-    return 0;
+    return driver.empty() ? 1 : 0;
 }
 
 } // namespace

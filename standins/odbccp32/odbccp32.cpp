@@ -50,7 +50,9 @@ BOOL WINAPI SQLValidDSN(LPCSTR dsn)
 BOOL WINAPI SQLWriteDSNToIni(LPCSTR dsn, LPCSTR driver)
 {
     const int result = Answer("SQLWriteDSNToIni", Text(dsn) + "," + Text(driver), TRUE);
-    if (result && dsn) State().profile[dsn];
+    // As the Windows installer documents: an existing section is removed
+    // before the new one is created, so its keys are gone.
+    if (result && dsn) State().profile[dsn].clear();
     return result;
 }
 
@@ -119,6 +121,24 @@ __declspec(dllexport) void Standin_SetProfile(const char* section, const char* e
 {
     auto& sec = State().profile[section];
     if (entry) sec[entry] = value ? value : "";
+}
+
+// The stored value of `entry` in `section`, without recording a call: its
+// length, or -1 when there is none.
+__declspec(dllexport) int Standin_GetProfile(const char* section, const char* entry, char* buffer,
+                                             int size)
+{
+    if (!section || !entry) return -1;
+    const auto& profile = State().profile;
+    const auto sec = profile.find(section);
+    if (sec == profile.end()) return -1;
+    const auto key = sec->second.find(entry);
+    if (key == sec->second.end()) return -1;
+    if (buffer && size > 0) {
+        std::strncpy(buffer, key->second.c_str(), static_cast<size_t>(size) - 1);
+        buffer[size - 1] = '\0';
+    }
+    return static_cast<int>(key->second.size());
 }
 
 // The recorded calls, one per line, in order; the length of the whole text.

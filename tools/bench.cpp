@@ -1,0 +1,156 @@
+// bench: what the setup module adds to the work of a silent data source
+// configuration. One run measures, interleaved round by round,
+//   module: an add + configure + remove cycle through ConfigDSN, and
+//   direct: the installer calls and file work that cycle needs, made directly
+//           (validate, read the unsupplied keys, register, write the keys,
+//           write the file DSN; delete the file, remove the entry),
+// and prints the medians and their ratio, then the cost of loading and
+// unloading the module.
+//
+//   bench [ROUNDS]     (default 30 rounds of 20 cycles each)
+#include "afx/Handles.h"
+
+#include <windows.h>
+#include <odbcinst.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kDriver[] = "Brennick Data Benchmark";
+const char kDsn[] = "bkBenchSales";
+const char kFileDsnKey[] = "Software\\ODBC\\ODBC.INI\\ODBC File DSN";
+const int kCyclesPerRound = 20;
+
+using ConfigDsnFn = BOOL(WINAPI*)(HWND, WORD, LPCSTR, LPCSTR);
+
+double Now()
+{
+    static LARGE_INTEGER frequency = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f; }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+std::string List(std::initializer_list<const char*> elements)
+{
+    std::string list;
+    for (const char* e : elements) list.append(e).push_back('\0');
+    list.push_back('\0');
+    return list;
+}
+
+std::string DefaultDsnDir()
+{
+    afx::UniqueRegKey key;
+    char buffer[MAX_PATH] = {};
+    DWORD size = sizeof buffer;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kFileDsnKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS ||
+        RegQueryValueExA(key.get(), "DefaultDSNDir", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
+                         &size) != ERROR_SUCCESS)
+        return std::string();
+    return buffer;
+}
+
+// The same work as the module's cycle, with nothing around it.
+struct Direct {
+    std::string file;
+
+    void Write(std::initializer_list<std::pair<const char*, const char*>> keys,
+               std::initializer_list<const char*> keep) const
+    {
+        SQLValidDSN(kDsn);
+        char value[260];
+        for (const char* key : keep) SQLGetPrivateProfileString(kDsn, key, "", value, sizeof value, "ODBC.INI");
+        SQLWriteDSNToIni(kDsn, kDriver);
+        for (const auto& [key, text] : keys) SQLWritePrivateProfileString(kDsn, key, text, "ODBC.INI");
+        if (!file.empty()) std::ofstream(file) << "[ODBC]\nDSN=" << kDsn << "\n";
+    }
+
+    void Cycle() const
+    {
+        Write({{"DBQ", "C:\\Data"}, {"MaxColSupport", "1536"}, {"DatabaseType", "2"}},
+              {"ShortenNames", "StandardMode", "DictionaryMode"});
+        Write({{"ShortenNames", "1"}},
+              {"DBQ", "MaxColSupport", "StandardMode", "DictionaryMode", "DatabaseType"});
+        if (!file.empty()) DeleteFileA(file.c_str());
+        SQLRemoveDSNFromIni(kDsn);
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string dll = self;
+    dll = dll.substr(0, dll.find_last_of('\\')) + "\\bkODBCsu.dll";
+
+    afx::UniqueModule module(LoadLibraryA(dll.c_str()));
+    auto configDsn = module ? reinterpret_cast<ConfigDsnFn>(reinterpret_cast<void*>(
+                                  GetProcAddress(module.get(), "ConfigDSN")))
+                            : nullptr;
+    if (!configDsn) {
+        std::fprintf(stderr, "cannot load %s\n", dll.c_str());
+        return 1;
+    }
+
+    const std::string add = List({"DSN=bkBenchSales", "DBQ=C:\\Data", "MaxColSupport=1536", "DatabaseType=2"});
+    const std::string configure = List({"DSN=bkBenchSales", "ShortenNames=1"});
+    const std::string remove = List({"DSN=bkBenchSales"});
+    const std::string folder = DefaultDsnDir();
+    const Direct direct{folder.empty() ? std::string() : folder + "\\" + kDsn + " (not sharable).DSN"};
+
+    auto moduleCycle = [&] {
+        bool ok = configDsn(nullptr, ODBC_ADD_DSN, kDriver, add.c_str()) &&
+                  configDsn(nullptr, ODBC_CONFIG_DSN, kDriver, configure.c_str()) &&
+                  configDsn(nullptr, ODBC_REMOVE_DSN, kDriver, remove.c_str());
+        if (!ok) {
+            std::fprintf(stderr, "a ConfigDSN call failed\n");
+            std::exit(1);
+        }
+    };
+
+    // Warm up both paths (registry hives, file system caches).
+    for (int i = 0; i < 5; ++i) { moduleCycle(); direct.Cycle(); }
+
+    std::vector<double> moduleTimes, directTimes;
+    for (int r = 0; r < rounds; ++r) {
+        double t = Now();
+        for (int i = 0; i < kCyclesPerRound; ++i) moduleCycle();
+        moduleTimes.push_back((Now() - t) / kCyclesPerRound);
+        t = Now();
+        for (int i = 0; i < kCyclesPerRound; ++i) direct.Cycle();
+        directTimes.push_back((Now() - t) / kCyclesPerRound);
+    }
+    module.reset();
+
+    std::vector<double> loadTimes;
+    for (int i = 0; i < 50; ++i) {
+        const double t = Now();
+        afx::UniqueModule loaded(LoadLibraryA(dll.c_str()));
+        loaded.reset();
+        loadTimes.push_back(Now() - t);
+    }
+
+    const double m = Median(moduleTimes), d = Median(directTimes);
+    std::printf("file DSN folder:            %s\n", folder.empty() ? "(none configured)" : folder.c_str());
+    std::printf("add+configure+remove cycle: module %.1f us, direct %.1f us (median of %d rounds x %d)\n",
+                m * 1e6, d * 1e6, rounds, kCyclesPerRound);
+    std::printf("ratio module/direct:        %.3f (target <= 1.10)\n", m / d);
+    std::printf("load + unload of module:    %.1f us (median of 50)\n", Median(loadTimes) * 1e6);
+    return 0;
+}
