@@ -6,7 +6,7 @@ set -euo pipefail
 source "$(dirname "$0")/env.sh"
 
 bash "$root/scripts/install-deps.sh"
-build_target i686
+build_target i686 bkODBCsu bkCommon bkdsn
 export WINEPREFIX="$build_root/demo-prefix"
 rm -rf "$WINEPREFIX"
 wine_up

@@ -10,12 +10,13 @@ export WINEDLLOVERRIDES="mscoree=;mshtml="
 # IsCharAlphaA and the multibyte runtime follow the ANSI code page: pin it.
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
-# Configure and build one target (i686 or x86_64) into <build root>/<target>.
+# Configure and build one target (i686 or x86_64) into <build root>/<target>;
+# everything, or only the CMake targets named after it.
 build_target() {
-    local target=$1
+    local target=$1; shift
     cmake -S "$root" -B "$build_root/$target" \
           -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$target.cmake" >/dev/null
-    cmake --build "$build_root/$target" -j"$(nproc)"
+    cmake --build "$build_root/$target" -j"$(nproc)" ${1:+--target "$@"}
 }
 
 # Creates the prefix once and keeps a warm wineserver running, detached from

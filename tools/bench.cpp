@@ -5,7 +5,9 @@
 //           (validate, read the unsupplied keys, register, write the keys,
 //           write the file DSN; delete the file, remove the entry),
 // and prints the medians and their ratio, then the cost of loading and
-// unloading the module.
+// unloading the module. With a display it also measures the time from a
+// ConfigDSN call with a parent window to the dialog being shown, against a
+// bare DialogBoxParam of the same template with no logic.
 //
 //   bench [ROUNDS]     (default 30 rounds of 20 cycles each)
 #include "afx/Handles.h"
@@ -63,7 +65,8 @@ std::string DefaultDsnDir()
     return buffer;
 }
 
-// The same work as the module's cycle, with nothing around it.
+// The same work as the module's cycle, with nothing around it. The default
+// file-DSN folder is a machine setting read at every write, as the module does.
 struct Direct {
     std::string file;
 
@@ -75,7 +78,7 @@ struct Direct {
         for (const char* key : keep) SQLGetPrivateProfileString(kDsn, key, "", value, sizeof value, "ODBC.INI");
         SQLWriteDSNToIni(kDsn, kDriver);
         for (const auto& [key, text] : keys) SQLWritePrivateProfileString(kDsn, key, text, "ODBC.INI");
-        if (!file.empty()) std::ofstream(file) << "[ODBC]\nDSN=" << kDsn << "\n";
+        if (!DefaultDsnDir().empty()) std::ofstream(file) << "[ODBC]\nDSN=" << kDsn << "\n";
     }
 
     void Cycle() const
@@ -84,10 +87,79 @@ struct Direct {
               {"ShortenNames", "StandardMode", "DictionaryMode"});
         Write({{"ShortenNames", "1"}},
               {"DBQ", "MaxColSupport", "StandardMode", "DictionaryMode", "DatabaseType"});
-        if (!file.empty()) DeleteFileA(file.c_str());
+        if (!DefaultDsnDir().empty()) DeleteFileA(file.c_str());
         SQLRemoveDSNFromIni(kDsn);
     }
 };
+
+// Time from the start of `open` to the activation of the dialog it shows,
+// which is then cancelled at once. Measured through a thread CBT hook, the
+// same way for both kinds of dialog.
+thread_local double t_shownAt = 0;
+
+LRESULT CALLBACK CancelOnActivate(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE) {
+        HWND window = reinterpret_cast<HWND>(wParam);
+        char cls[16] = {};
+        GetClassNameA(window, cls, sizeof cls);
+        if (std::string(cls) == "#32770" && t_shownAt == 0) {
+            t_shownAt = Now();
+            PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+template <typename Open>
+double TimeToShown(Open open)
+{
+    t_shownAt = 0;
+    HHOOK hook = SetWindowsHookExA(WH_CBT, CancelOnActivate, nullptr, GetCurrentThreadId());
+    const double start = Now();
+    open();
+    UnhookWindowsHookEx(hook);
+    return t_shownAt ? t_shownAt - start : -1;
+}
+
+INT_PTR CALLBACK BareDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_INITDIALOG) return TRUE;
+    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void BenchDialog(HMODULE module, ConfigDsnFn configDsn, int rounds)
+{
+    HWND parent = CreateWindowExA(0, "STATIC", "bench", WS_OVERLAPPEDWINDOW, 100, 100, 300, 200,
+                                  nullptr, nullptr, nullptr, nullptr);
+    if (!parent) {
+        std::printf("dialog: no display, not measured\n");
+        return;
+    }
+    const std::string configure = List({"DSN=bkBenchSales"});
+    std::vector<double> viaModule, bare;
+    for (int r = 0; r < rounds + 3; ++r) {
+        const double m = TimeToShown([&] { configDsn(parent, ODBC_CONFIG_DSN, kDriver, configure.c_str()); });
+        const double b = TimeToShown([&] {
+            DialogBoxParamA(module, MAKEINTRESOURCEA(7000), parent, BareDialogProc, 0);
+        });
+        if (m < 0 || b < 0) {
+            std::printf("dialog: not shown, not measured\n");
+            break;
+        }
+        if (r >= 3) { viaModule.push_back(m); bare.push_back(b); }   // the first ones warm up
+    }
+    DestroyWindow(parent);
+    if (viaModule.empty()) return;
+    const double m = Median(viaModule), b = Median(bare);
+    std::printf("ConfigDSN call to dialog shown: %.1f us, bare DialogBoxParam %.1f us (median of %d)\n",
+                m * 1e6, b * 1e6, rounds);
+    std::printf("ratio module/bare:          %.3f (target <= 1.3)\n", m / b);
+}
 
 } // namespace
 
@@ -136,6 +208,7 @@ int main(int argc, char** argv)
         for (int i = 0; i < kCyclesPerRound; ++i) direct.Cycle();
         directTimes.push_back((Now() - t) / kCyclesPerRound);
     }
+    BenchDialog(module.get(), configDsn, rounds);
     module.reset();
 
     std::vector<double> loadTimes;

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <shtypes.h>
 #include <utility>
 
 namespace afx {
@@ -115,6 +116,26 @@ public:
 
 private:
     T* m_p = nullptr;
+};
+
+// An item list (PIDL) handed out by the shell, freed with the allocator that
+// made it. The allocator is borrowed: its owner must outlive this one.
+class UniqueItemList {
+public:
+    UniqueItemList(IMalloc* allocator, LPITEMIDLIST list) noexcept
+        : m_allocator(allocator), m_list(list) {}
+    ~UniqueItemList() {
+        if (m_list && m_allocator) m_allocator->Free(m_list);
+    }
+    UniqueItemList(const UniqueItemList&) = delete;
+    UniqueItemList& operator=(const UniqueItemList&) = delete;
+
+    LPITEMIDLIST get() const noexcept { return m_list; }
+    explicit operator bool() const noexcept { return m_list != nullptr; }
+
+private:
+    IMalloc* m_allocator;
+    LPITEMIDLIST m_list;
 };
 
 } // namespace afx

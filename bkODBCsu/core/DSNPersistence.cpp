@@ -46,24 +46,36 @@ bool CDSNAttributes::KeepStoredValues()
     // write, read whole however long it is.
     for (auto& [index, entry] : m_attributes) {
         if (index == attrDSN || entry.bModified) continue;
-        for (int size = kValueBuffer;; size *= 2) {
-            CString stored;
+        // A value that fills the buffer may have been cut: read it again with
+        // a larger one, keeping the longest value read so far.
+        CString stored;
+        bool found = false;
+        for (int size = kValueBuffer; size <= 64 * 1024; size *= 2) {
             if (!ReadStoredValue(Value(attrDSN), entry.strKey, size, stored)) break;
-            if (stored.GetLength() < size - 1 || size >= 64 * 1024) {
-                SetValue(index, stored);
-                break;
-            }
+            found = true;
+            if (stored.GetLength() < size - 1) break;
         }
+        if (found) SetValue(index, stored);
     }
     UpdateOptionsFromValues();
     return true;
+}
+
+// The installer keeps its own lists as sections of ODBC.INI beside the data
+// sources: a data source of such a name would overwrite or, when removed,
+// delete the list of every data source or the file-DSN settings.
+static bool IsInstallerSectionName(const CString& name)
+{
+    for (const char* reserved : {"ODBC Data Sources", "ODBC File DSN"})
+        if (name.CompareNoCase(reserved) == 0) return true;
+    return false;
 }
 
 bool CDSNAttributes::IsValidDataSource() const
 {
     const CString& name = Value(attrDSN);
     return !m_strDriver.IsEmpty() && !name.IsEmpty() && ::IsCharAlphaA(name.GetString()[0]) &&
-           installer::ValidDSN(name) != 0;
+           !IsInstallerSectionName(name) && installer::ValidDSN(name) != 0;
 }
 
 bool CDSNAttributes::WriteDataSource()
@@ -88,7 +100,7 @@ bool CDSNAttributes::WriteDataSource()
 
 bool CDSNAttributes::RemoveDataSource()
 {
-    if (m_strInitialName.IsEmpty()) return false;
+    if (m_strInitialName.IsEmpty() || IsInstallerSectionName(m_strInitialName)) return false;
     const CString path = GetUnsharedFileDsnPath(m_strInitialName);
     if (!path.IsEmpty() && path.GetLength() <= MAX_PATH) ::DeleteFileA(path);
     return installer::RemoveDSNFromIni(m_strInitialName) != 0;

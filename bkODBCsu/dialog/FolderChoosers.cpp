@@ -1,6 +1,162 @@
 #include "FolderChoosers.h"
 
-// Placeholder until the folder choosers land.
-bool ChooseFolderWithComponent(HWND, afx::CString&) { return false; }
-bool BrowseForFolder(HWND, afx::CString&) { return false; }
-afx::CString CompactPathForDisplay(const afx::CString& path, unsigned short) { return path; }
+#include "../afx/Handles.h"
+#include "../help/ComString.h"
+#include "../host/BkCommon.h"
+#include "../resource.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+// The data-folder component's interface as far as this module uses it:
+// SelectDataFolder is entry 8 of its function table. The five entries before
+// it are never called here; they only hold their places. It must not live in
+// an anonymous namespace: the compiler would then take this file to hold every
+// implementation there is (none) and drop the call as unreachable.
+struct IDataFolder : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE Reserved3() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Reserved4() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Reserved5() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Reserved6() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Reserved7() = 0;
+    // owner: window handle as a 32-bit integer; mode: always -1; result:
+    // preset to 0 by the caller, 1 when a folder was chosen; folder: in the
+    // current folder, out the chosen one (the caller frees what it holds).
+    virtual HRESULT STDMETHODCALLTYPE SelectDataFolder(LONG owner, LONG mode, LONG* result,
+                                                       BSTR* folder) = 0;
+};
+
+namespace {
+
+const wchar_t kDataFolderProgId[] = L"bkDataFolderUI.DataFolder";
+
+// {8B903E72-89F1-40C7-B30F-6A20E2C1A943}
+const IID kIidDataFolder = {0x8B903E72, 0x89F1, 0x40C7,
+                            {0xB3, 0x0F, 0x6A, 0x20, 0xE2, 0xC1, 0xA9, 0x43}};
+
+const LONG kFolderChosen = 1;
+
+// The common library wants to hear once after every completed folder choice,
+// while the component and its answer are still alive. Declared after them,
+// this runs before their owners let go, on every way out.
+class LogoutAfterChoice {
+public:
+    LogoutAfterChoice() = default;
+    ~LogoutAfterChoice() { xs_logout(); }
+    LogoutAfterChoice(const LogoutAfterChoice&) = delete;
+    LogoutAfterChoice& operator=(const LogoutAfterChoice&) = delete;
+};
+
+// Status-line text is shortened below this many characters.
+const unsigned short kStatusTextLimit = 50;
+
+int CALLBACK BrowseFolderCallback(HWND browser, UINT message, LPARAM parameter, LPARAM data)
+{
+    // Called from inside the shell's dialog procedure: nothing may unwind into it.
+    try {
+        // A path of at most MAX_PATH characters and its terminator.
+        char buffer[MAX_PATH + 1] = {};
+        switch (message) {
+        case BFFM_INITIALIZED: {
+            afx::CString caption;
+            caption.LoadString(IDS_BROWSE_CAPTION);
+            ::SetWindowTextA(browser, caption);
+            // A folder too long for the buffer opens the browser without a
+            // preselection: a cut path would name some other folder.
+            const auto* current = reinterpret_cast<const afx::CString*>(data);
+            if (current && !current->IsEmpty() &&
+                static_cast<size_t>(current->GetLength()) < sizeof buffer) {
+                std::memcpy(buffer, current->GetString(), current->GetLength() + 1);
+                ::SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(buffer));
+            }
+            break;
+        }
+        case BFFM_SELCHANGED:
+            if (::SHGetPathFromIDListA(reinterpret_cast<PCIDLIST_ABSOLUTE>(parameter), buffer)) {
+                const afx::CString shown = CompactPathForDisplay(buffer, kStatusTextLimit);
+                ::lstrcpynA(buffer, shown, sizeof buffer);
+            } else {
+                buffer[0] = '\0';
+            }
+            ::SendMessageA(browser, BFFM_SETSTATUSTEXTA, 0, reinterpret_cast<LPARAM>(buffer));
+            break;
+        default:
+            break;
+        }
+    } catch (...) {
+    }
+    return 0;
+}
+
+} // namespace
+
+bool ChooseFolderWithComponent(HWND dialog, afx::CString& folder)
+{
+    afx::ComPtr<IDataFolder> component;
+    CLSID clsid;
+    if (SUCCEEDED(::CLSIDFromProgID(kDataFolderProgId, &clsid)))
+        ::CoCreateInstance(clsid, nullptr, CLSCTX_ALL, kIidDataFolder, component.put_void());
+    // Not registered or not creatable: no message, and no other chooser instead.
+    if (!component) return false;
+
+    LONG result = 0;
+    CBstrHolder current(folder.GetString());
+    // Its status tells nothing the result does not: only a result of 1 counts.
+    component->SelectDataFolder(HandleToLong(dialog), -1, &result, current.inout());
+    const LogoutAfterChoice logout;
+
+    if (result != kFolderChosen) return false;
+    folder = BstrToAnsi(current.get());
+    return true;
+}
+
+bool BrowseForFolder(HWND dialog, afx::CString& folder)
+{
+    afx::ComPtr<IMalloc> allocator;
+    if (FAILED(::SHGetMalloc(allocator.put())) || !allocator) return false;
+
+    afx::CString title;
+    title.LoadString(IDS_BROWSE_TITLE);
+
+    BROWSEINFOA info = {};
+    info.hwndOwner = dialog;
+    info.pidlRoot = nullptr;
+    info.pszDisplayName = nullptr;
+    info.lpszTitle = title;
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
+    info.lpfn = BrowseFolderCallback;
+    info.lParam = reinterpret_cast<LPARAM>(&folder);
+    info.iImage = 0;
+
+    const afx::UniqueItemList chosen(allocator.get(), ::SHBrowseForFolderA(&info));
+    if (!chosen) return false;
+
+    char path[MAX_PATH] = {};
+    if (!::SHGetPathFromIDListA(chosen.get(), path)) return false;
+    folder = path;
+    return true;
+}
+
+afx::CString CompactPathForDisplay(const afx::CString& path, unsigned short limit)
+{
+    if (path.GetLength() < limit) return path;
+    char buffer[MAX_PATH] = {};
+    // The API writes up to `limit` bytes: never let that exceed the buffer.
+    const UINT fits = std::min<UINT>(limit, sizeof buffer);
+    if (path.GetLength() >= MAX_PATH) {
+        // Too long for the API, which copies the path into a MAX_PATH buffer
+        // of its own (Wine's crashes). Shorten it the same way by hand: an
+        // ellipsis in place of the leading part, the end of the path kept.
+        const std::string ellipsis = "...";
+        if (fits <= ellipsis.size()) return afx::CString(ellipsis.substr(0, fits ? fits - 1 : 0));
+        const size_t tail = fits - 1 - ellipsis.size();
+        return afx::CString(ellipsis + path.str().substr(path.str().size() - tail));
+    }
+    ::PathCompactPathExA(buffer, path, fits, 0);
+    return afx::CString(buffer);
+}

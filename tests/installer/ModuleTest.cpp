@@ -1,1 +1,161 @@
+// The built module as a binary and as a guest in its caller's thread: its
+// export and import tables, COM on the loading thread, and the caller's
+// activation context around a call.
 #include "TestSupport.h"
+#include "afx/Handles.h"
+
+#include <gtest/gtest.h>
+#include <objbase.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+using namespace bktest;
+
+namespace {
+
+struct PeTables {
+    uint32_t exportedFunctions = 0;
+    std::vector<std::string> exportNames;
+    std::map<std::string, std::vector<std::string>> imports;   // lower-case DLL -> names
+};
+
+// Reads the export and import tables from the file's bytes, for 32- and
+// 64-bit images alike.
+PeTables ReadPeTables(const std::string& image)
+{
+    const auto bytes = [&](size_t offset, size_t size) {
+        if (offset + size > image.size()) throw std::runtime_error("truncated image");
+        return image.data() + offset;
+    };
+    const auto u16 = [&](size_t o) { uint16_t v; std::memcpy(&v, bytes(o, 2), 2); return v; };
+    const auto u32 = [&](size_t o) { uint32_t v; std::memcpy(&v, bytes(o, 4), 4); return v; };
+    const auto u64 = [&](size_t o) { uint64_t v; std::memcpy(&v, bytes(o, 8), 8); return v; };
+
+    const size_t header = u32(0x3C);
+    if (u32(header) != 0x4550) throw std::runtime_error("no PE signature");
+    const size_t sections = u16(header + 6), optional = header + 24;
+    const bool pe64 = u16(optional) == 0x20B;
+    const size_t directories = optional + (pe64 ? 112 : 96);
+    const size_t sectionTable = optional + u16(header + 20);
+    const auto offsetOf = [&](uint32_t rva) -> size_t {
+        for (size_t i = 0; i < sections; ++i) {
+            const size_t s = sectionTable + 40 * i;
+            const uint32_t address = u32(s + 12), size = std::max(u32(s + 8), u32(s + 16));
+            if (rva >= address && rva < address + size) return u32(s + 20) + (rva - address);
+        }
+        throw std::runtime_error("address outside every section");
+    };
+    const auto text = [&](uint32_t rva) { return std::string(bytes(offsetOf(rva), 1)); };
+
+    PeTables tables;
+    if (const uint32_t rva = u32(directories)) {
+        const size_t dir = offsetOf(rva);
+        tables.exportedFunctions = u32(dir + 20);
+        const size_t names = offsetOf(u32(dir + 32));
+        for (uint32_t i = 0; i < u32(dir + 24); ++i) tables.exportNames.push_back(text(u32(names + 4 * i)));
+    }
+    if (const uint32_t rva = u32(directories + 8)) {
+        for (size_t d = offsetOf(rva); u32(d + 12); d += 20) {
+            std::string dll = text(u32(d + 12));
+            for (char& c : dll) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            auto& names = tables.imports[dll];
+            for (size_t t = offsetOf(u32(d) ? u32(d) : u32(d + 16));; t += pe64 ? 8 : 4) {
+                const uint64_t entry = pe64 ? u64(t) : u32(t);
+                if (!entry) break;
+                const bool byOrdinal = entry >> (pe64 ? 63 : 31);
+                names.push_back(byOrdinal ? "#" + std::to_string(entry & 0xFFFF)
+                                          : text(static_cast<uint32_t>(entry) + 2));
+            }
+        }
+    }
+    return tables;
+}
+
+TEST(Module, ExportsOnlyConfigDsnAndImportsOnlySystemDllsAndBkCommon)
+{
+    const auto image = ReadFileBytes(ProgramDir() + "\\bkODBCsu.dll");
+    ASSERT_TRUE(image);
+    const PeTables pe = ReadPeTables(*image);
+    EXPECT_EQ(pe.exportedFunctions, 1u);
+    EXPECT_EQ(pe.exportNames, std::vector<std::string>{"ConfigDSN"});
+
+    ASSERT_EQ(pe.imports.count("bkcommon.dll"), 1u);
+    EXPECT_EQ(pe.imports.at("bkcommon.dll"), std::vector<std::string>{"xs_logout"});
+    char system[MAX_PATH] = {};
+    GetSystemDirectoryA(system, MAX_PATH);
+    for (const auto& [dll, names] : pe.imports) {
+        if (dll == "bkcommon.dll") continue;
+        EXPECT_NE(dll.rfind("lib", 0), 0u) << dll;   // libstdc++, libgcc, libwinpthread
+        EXPECT_TRUE(FileExists(std::string(system) + "\\" + dll)) << dll << " is no system DLL";
+    }
+}
+
+// Each case runs on a thread of its own, which starts without COM.
+TEST(Module, LoadAndUnloadInitialiseAndUninitialiseComOnceEach)
+{
+    HRESULT afterLoad = E_FAIL, afterUnload = E_FAIL, stillJoined = E_FAIL;
+    std::thread([&] {
+        {
+            SetupModule module;
+            afterLoad = CoInitialize(nullptr);   // the module's apartment is there
+            CoUninitialize();
+        }
+        afterUnload = CoInitialize(nullptr);     // and gone again
+        { SetupModule module; }                  // a thread already in an apartment stays in
+        stillJoined = CoInitialize(nullptr);
+        CoUninitialize();
+        CoUninitialize();
+    }).join();
+    EXPECT_EQ(afterLoad, S_FALSE);
+    EXPECT_EQ(afterUnload, S_OK);
+    EXPECT_EQ(stillJoined, S_FALSE);
+}
+
+TEST(Module, UnloadLeavesTheCallersMultithreadedApartment)
+{
+    HRESULT joined = E_FAIL, afterUnload = E_FAIL;
+    std::thread([&] {
+        joined = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        { SetupModule module; }
+        afterUnload = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (SUCCEEDED(afterUnload)) CoUninitialize();
+        if (SUCCEEDED(joined)) CoUninitialize();
+    }).join();
+    ASSERT_EQ(joined, S_OK);
+    EXPECT_EQ(afterUnload, S_FALSE);
+}
+
+class ModuleCall : public DataSourceTest {};
+
+TEST_F(ModuleCall, RunsWithTheModulesResourcesAndGivesTheCallersContextBack)
+{
+    SetupModule module;
+    // A context of the caller's own: made from the same manifest, but distinct
+    // from the module's.
+    ACTCTXW request = {};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.hModule = module.handle();
+    request.lpResourceName = MAKEINTRESOURCEW(2);
+    afx::UniqueActCtx callers(CreateActCtxW(&request));
+    ASSERT_TRUE(callers);
+    afx::ActCtxActivation active(callers.get());
+
+    const std::string dsn = Use("bkTContext");
+    for (const std::string& name : {dsn, Use("1bkT")}) {   // the way out by success and by refusal
+        module.ConfigDSN(1, {"DSN=" + name, "DBQ=C:\\Data"});
+        HANDLE current = nullptr;
+        ASSERT_TRUE(GetCurrentActCtx(&current));
+        afx::UniqueActCtx held(current);
+        EXPECT_EQ(current, callers.get()) << name;
+    }
+    // The key names come from the module's string table.
+    EXPECT_EQ(ReadEntry(dsn).user, (std::map<std::string, std::string>{{"DBQ", "C:\\Data"}}));
+}
+
+} // namespace

@@ -1,1 +1,137 @@
+// Silent add, configure and remove through ConfigDSN against Wine's installer,
+// read back from the registry (keys in the user's ODBC.INI, registration in
+// the machine's).
 #include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace bktest;
+using Keys = std::map<std::string, std::string>;
+
+namespace {
+
+class Persistence : public DataSourceTest {
+protected:
+    SetupModule module;
+};
+
+TEST_F(Persistence, EveryRequestButRemovalAddsAndAllStoreTheSame)
+{
+    std::optional<StoredEntry> first;
+    for (WORD request : {1, 2, 4, 5, 6, 7}) {
+        const std::string dsn = Use("bkTRequest");
+        ASSERT_EQ(module.ConfigDSN(request, {"DSN=" + dsn, "DBQ=C:\\Data", "ShortenNames=1"}), TRUE)
+            << request;
+        const StoredEntry stored = ReadEntry(dsn);
+        EXPECT_EQ(stored.registration, kDriver) << request;
+        EXPECT_EQ(stored.user, (Keys{{"DBQ", "C:\\Data"}, {"ShortenNames", "1"}})) << request;
+        if (first) EXPECT_EQ(stored, *first) << request;
+        else first = stored;
+    }
+}
+
+TEST_F(Persistence, NewDataSourceGetsExactlyTheSuppliedKeysUnderTheModulesNames)
+{
+    const std::string dsn = Use("bkTNew");
+    ASSERT_EQ(module.ConfigDSN(1, {"DSN=" + dsn, "dbq=C:\\Data", "shortennames=0", "Other=1"}), TRUE);
+    EXPECT_EQ(ReadEntry(dsn).user, (Keys{{"DBQ", "C:\\Data"}, {"ShortenNames", "0"}}));
+
+    const std::string bare = Use("bkTBare");
+    ASSERT_EQ(module.ConfigDSN(1, {"DSN=" + bare}), TRUE);
+    EXPECT_EQ(Registration(bare), kDriver);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UserDsnKey(bare)));
+}
+
+TEST_F(Persistence, SilentConfigureChangesOnlyTheSuppliedKeyAndKeepsLongValuesWhole)
+{
+    const std::string dsn = Use("bkTConfigure");
+    const std::string folder = "C:\\" + std::string(300, 'f');   // longer than any read buffer of 260
+    ASSERT_EQ(module.ConfigDSN(1, {"DSN=" + dsn, "DBQ=" + folder, "MaxColSupport=1536",
+                                   "StandardMode=1", "DatabaseType=2"}),
+              TRUE);
+    ASSERT_EQ(module.ConfigDSN(2, {"DSN=" + dsn, "DatabaseType=1"}), TRUE);
+    const StoredEntry stored = ReadEntry(dsn);
+    EXPECT_EQ(stored.registration, kDriver);
+    EXPECT_EQ(stored.user, (Keys{{"DBQ", folder}, {"MaxColSupport", "1536"}, {"StandardMode", "1"},
+                                 {"DatabaseType", "1"}}));
+}
+
+TEST_F(Persistence, SilentWriteThatBreaksTheNameRulesFailsAndWritesNothing)
+{
+    ScopedDefaultDsnDir dir;
+    // A leading digit or blank is the module's own rule (Wine's installer takes
+    // both); "[" and more than 32 characters are refused by the installer.
+    for (const std::string& name :
+         std::vector<std::string>{"1bkT", " bkT", "bkTa[b", "bkT" + std::string(30, 'x')}) {
+        Use(name);
+        EXPECT_EQ(module.ConfigDSN(1, {"DSN=" + name, "DBQ=C:\\Data"}), FALSE) << name;
+        EXPECT_EQ(ReadEntry(name), StoredEntry{}) << name;
+    }
+    const std::string valid = Use("bkTNoDriver");
+    EXPECT_EQ(module.ConfigDSN(nullptr, 1, "", AttributeList({"DSN=" + valid})), FALSE);
+    EXPECT_EQ(ReadEntry(valid), StoredEntry{});
+    EXPECT_EQ(module.ConfigDSN(1, {"DBQ=C:\\Data"}), FALSE);
+    EXPECT_EQ(ReadEntry(""), StoredEntry{});   // nothing under an empty section name either
+    EXPECT_TRUE(FilesUnder(dir.folder()).empty());
+}
+
+TEST_F(Persistence, RemovalIsSilentAlsoWithAParentWindow)
+{
+    HWND hidden = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    for (HWND parent : {HWND(nullptr), GetDesktopWindow(), hidden}) {
+        const std::string dsn = Use("bkTRemove");
+        ASSERT_EQ(module.ConfigDSN(1, {"DSN=" + dsn, "DBQ=C:\\Data"}), TRUE);
+        WindowWatcher watcher;
+        EXPECT_EQ(module.ConfigDSN(parent, 3, kDriver, AttributeList({"DSN=" + dsn})), TRUE);
+        EXPECT_TRUE(watcher.created().empty()) << ::testing::PrintToString(watcher.created());
+        EXPECT_FALSE(Registration(dsn));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, MachineDsnKey(dsn)));
+    }
+    DestroyWindow(hidden);
+}
+
+TEST_F(Persistence, RemovalNeedsANameAndSucceedsForOneNeverAdded)
+{
+    // Wine's installer would remove the whole ODBC.INI for an empty name.
+    const std::string kept = Use("bkTKept");
+    ASSERT_EQ(module.ConfigDSN(1, {"DSN=" + kept, "DBQ=C:\\Data"}), TRUE);
+    const StoredEntry before = ReadEntry(kept);
+    for (const std::string& list : {AttributeList({"DBQ=C:\\Data"}), AttributeList({"DSN="}),
+                                    AttributeList({})})
+        EXPECT_EQ(module.ConfigDSN(nullptr, 3, kDriver, list), FALSE);
+    EXPECT_EQ(ReadEntry(kept), before);
+
+    EXPECT_EQ(module.ConfigDSN(3, {"DSN=" + Use("bkTNeverAdded")}), TRUE);
+}
+
+// Wine's installer keeps the list of data sources and the file-DSN settings as
+// sections beside the data sources: registering or removing a data source of
+// such a name would wipe them.
+TEST_F(Persistence, InstallerSectionNamesAreNeverWrittenNorRemoved)
+{
+    const std::string kept = Use("bkTListed");
+    ASSERT_EQ(module.ConfigDSN(1, {"DSN=" + kept}), TRUE);
+    ScopedDefaultDsnDir dir;
+    for (const char* name : {"ODBC Data Sources", "odbc file dsn"}) {
+        EXPECT_EQ(module.ConfigDSN(1, {std::string("DSN=") + name, "DBQ=C:\\Data"}), FALSE) << name;
+        EXPECT_EQ(module.ConfigDSN(3, {std::string("DSN=") + name}), FALSE) << name;
+    }
+    EXPECT_EQ(Registration(kept), kDriver);
+    EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, "Software\\ODBC\\ODBC.INI\\ODBC File DSN", "DefaultDSNDir"),
+              dir.folder());
+}
+
+// Until the configuration dialog exists, a request with a parent window ends
+// as a cancelled dialog does: FALSE, nothing written. The watcher cancels any
+// dialog that opens, so this test cannot block.
+TEST_F(Persistence, RequestWithAParentWindowWritesNothingWithoutTheDialog)
+{
+    const std::string dsn = Use("bkTParent");
+    WindowWatcher watcher;
+    EXPECT_EQ(module.ConfigDSN(GetDesktopWindow(), 1, kDriver,
+                               AttributeList({"DSN=" + dsn, "DBQ=C:\\Data"})),
+              FALSE);
+    EXPECT_EQ(ReadEntry(dsn), StoredEntry{});
+}
+
+} // namespace

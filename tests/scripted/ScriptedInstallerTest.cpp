@@ -1,1 +1,188 @@
+// Silent requests against the fault-injecting installer: the exact installer
+// calls they make, the stored keys a configure keeps, and the refusals that
+// Wine's own installer cannot be made to produce.
+#include "StandinInstaller.h"
 #include "TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <odbcinst.h>
+
+#include <algorithm>
+
+using namespace bktest;
+using Calls = std::vector<std::string>;
+
+namespace {
+
+std::string Valid(const std::string& dsn) { return "SQLValidDSN(" + dsn + ")"; }
+std::string Register(const std::string& dsn)
+{
+    return "SQLWriteDSNToIni(" + dsn + "," + kDriver + ")";
+}
+std::string Write(const std::string& dsn, const std::string& key, const std::string& value)
+{
+    return "SQLWritePrivateProfileString(" + dsn + "," + key + "," + value + ",ODBC.INI)";
+}
+std::string Read(const std::string& dsn, const std::string& key)
+{
+    return "SQLGetPrivateProfileString(" + dsn + "," + key + ",,260,ODBC.INI)";
+}
+std::string Remove(const std::string& dsn) { return "SQLRemoveDSNFromIni(" + dsn + ")"; }
+
+// The calls from the first `call` on; none when it was not made.
+Calls From(const Calls& calls, const std::string& call)
+{
+    return Calls(std::find(calls.begin(), calls.end(), call), calls.end());
+}
+
+class ScriptedInstaller : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(standin.loaded()); }
+    void TearDown() override
+    {
+        for (const auto& box : boxes.seen()) ADD_FAILURE() << "unexpected message box: " << box.text;
+    }
+
+    // Declared in this order: the stand-in is in place before the module can
+    // bind the installer, and any box (a fault here) is answered, not waited on.
+    MessageBoxAnswerer boxes;
+    StandinInstaller standin;
+    SetupModule module;
+    ScopedDefaultDsnDir dsnDir;
+};
+
+// ---- What a silent add or configure asks of the installer ----
+
+TEST_F(ScriptedInstaller, SilentAddValidatesRegistersThenWritesKeysInIndexOrder)
+{
+    EXPECT_EQ(module.ConfigDSN(ODBC_ADD_DSN, {"DatabaseType=2", "DictionaryMode=1",
+                                              "StandardMode=0", "ShortenNames=1",
+                                              "MaxColSupport=1536", "DBQ=C:\\Data", "DSN=Sales"}),
+              TRUE);
+    EXPECT_EQ(standin.Calls(),
+              (Calls{Valid("Sales"), Valid("Sales"), Register("Sales"),
+                     Write("Sales", "DBQ", "C:\\Data"), Write("Sales", "MaxColSupport", "1536"),
+                     Write("Sales", "ShortenNames", "1"), Write("Sales", "StandardMode", "0"),
+                     Write("Sales", "DictionaryMode", "1"), Write("Sales", "DatabaseType", "2")}));
+    EXPECT_TRUE(FileExists(dsnDir.FileFor("Sales")));
+}
+
+TEST_F(ScriptedInstaller, SilentAddOfANewSourceLooksUpOnlyUnsuppliedKeysAndWritesOnlySupplied)
+{
+    EXPECT_EQ(module.ConfigDSN(ODBC_ADD_DSN, {"DSN=Sales", "shortennames=1"}), TRUE);
+    // The lookups come before the registration, which may drop the section.
+    EXPECT_EQ(standin.Calls(),
+              (Calls{Valid("Sales"), Read("Sales", "DBQ"), Read("Sales", "MaxColSupport"),
+                     Read("Sales", "StandardMode"), Read("Sales", "DictionaryMode"),
+                     Read("Sales", "DatabaseType"), Valid("Sales"), Register("Sales"),
+                     Write("Sales", "ShortenNames", "1")}));
+}
+
+TEST_F(ScriptedInstaller, SilentConfigureKeepsTheStoredKeysItDidNotSupply)
+{
+    // The stand-in's registration empties the section, as Windows' does.
+    standin.SetProfile("Sales", "DBQ", "C:\\Old");
+    standin.SetProfile("Sales", "MaxColSupport", "255");
+    standin.SetProfile("Sales", "DatabaseType", "2");
+    standin.SetProfile("Other", "ShortenNames", "1");
+
+    EXPECT_EQ(module.ConfigDSN(ODBC_CONFIG_DSN, {"DSN=Sales", "MaxColSupport=1536"}), TRUE);
+
+    EXPECT_EQ(From(standin.Calls(), Register("Sales")),
+              (Calls{Register("Sales"), Write("Sales", "DBQ", "C:\\Old"),
+                     Write("Sales", "MaxColSupport", "1536"), Write("Sales", "DatabaseType", "2")}));
+    EXPECT_EQ(standin.Profile("Sales", "DBQ"), "C:\\Old");
+    EXPECT_EQ(standin.Profile("Sales", "MaxColSupport"), "1536");
+    EXPECT_EQ(standin.Profile("Sales", "DatabaseType"), "2");
+    for (const char* unfound : {"ShortenNames", "StandardMode", "DictionaryMode"})
+        EXPECT_EQ(standin.Profile("Sales", unfound), std::nullopt) << unfound;
+}
+
+TEST_F(ScriptedInstaller, SilentConfigureKeepsAStoredValueLongerThanTheLookupBuffer)
+{
+    const std::string folder = "C:\\" + std::string(600, 'd');
+    standin.SetProfile("Sales", "DBQ", folder.c_str());
+    EXPECT_EQ(module.ConfigDSN(ODBC_CONFIG_DSN, {"DSN=Sales", "ShortenNames=0"}), TRUE);
+    EXPECT_EQ(standin.Profile("Sales", "DBQ"), folder);
+}
+
+// ---- Refusals ----
+
+TEST_F(ScriptedInstaller, RefusedRegistrationFailsWithoutWritingAnyKey)
+{
+    standin.SetResult("SQLWriteDSNToIni", 0, FALSE);
+    EXPECT_EQ(module.ConfigDSN(ODBC_ADD_DSN, {"DSN=Sales", "DBQ=C:\\Data", "ShortenNames=1"}),
+              FALSE);
+    EXPECT_EQ(standin.Calls().back(), Register("Sales"));
+    EXPECT_FALSE(FileExists(dsnDir.FileFor("Sales")));
+}
+
+TEST_F(ScriptedInstaller, KeyWriteRefusedAtTheNthCallKeepsEarlierKeysAndWritesNoLaterOne)
+{
+    const Calls writes{Write("Sales", "DBQ", "C:\\Data"), Write("Sales", "MaxColSupport", "1536"),
+                       Write("Sales", "ShortenNames", "1")};
+    for (int refused = 1; refused <= 3; ++refused) {
+        SCOPED_TRACE(refused);
+        standin.Reset();
+        standin.SetResult("SQLWritePrivateProfileString", refused, FALSE);
+        EXPECT_EQ(module.ConfigDSN(ODBC_ADD_DSN, {"DSN=Sales", "ShortenNames=1", "DBQ=C:\\Data",
+                                                  "MaxColSupport=1536"}),
+                  FALSE);
+
+        Calls expected{Register("Sales")};
+        expected.insert(expected.end(), writes.begin(), writes.begin() + refused);
+        EXPECT_EQ(From(standin.Calls(), Register("Sales")), expected);
+        EXPECT_EQ(standin.Profile("Sales", "DBQ").has_value(), refused > 1);
+        EXPECT_EQ(standin.Profile("Sales", "MaxColSupport").has_value(), refused > 2);
+        EXPECT_FALSE(standin.Profile("Sales", "ShortenNames").has_value());
+        EXPECT_FALSE(FileExists(dsnDir.FileFor("Sales")));
+    }
+}
+
+TEST_F(ScriptedInstaller, NamesBreakingTheRulesFailAndWriteNothing)
+{
+    // The module's own rules are checked before the installer is asked.
+    struct Case { const char* driver; std::string list; } ownRules[] = {
+        {kDriver, AttributeList({"DSN=9Sales", "DBQ=C:\\Data"})},
+        {kDriver, AttributeList({"DSN= Sales", "DBQ=C:\\Data"})},
+        {kDriver, AttributeList({"DSN=", "DBQ=C:\\Data"})},
+        {kDriver, AttributeList({"DBQ=C:\\Data"})},
+        {"", AttributeList({"DSN=Sales", "DBQ=C:\\Data"})},
+    };
+    for (const auto& c : ownRules) {
+        SCOPED_TRACE(c.list.c_str());
+        standin.Reset();
+        EXPECT_EQ(module.ConfigDSN(nullptr, ODBC_ADD_DSN, c.driver, c.list), FALSE);
+        EXPECT_EQ(standin.Calls(), Calls{});
+    }
+
+    standin.Reset();
+    standin.SetResult("SQLValidDSN", 0, FALSE);
+    EXPECT_EQ(module.ConfigDSN(ODBC_CONFIG_DSN, {"DSN=Sa[les", "DBQ=C:\\Data"}), FALSE);
+    EXPECT_EQ(standin.Calls(), Calls{Valid("Sa[les")});
+    EXPECT_FALSE(FileExists(dsnDir.FileFor("Sa[les")));
+}
+
+// ---- Removal ----
+
+TEST_F(ScriptedInstaller, RemoveReportsTheInstallersAnswer)
+{
+    EXPECT_EQ(module.ConfigDSN(ODBC_REMOVE_DSN, {"DSN=Sales", "DBQ=C:\\Data"}), TRUE);
+    EXPECT_EQ(standin.Calls(), Calls{Remove("Sales")});
+
+    standin.Reset();
+    standin.SetResult("SQLRemoveDSNFromIni", 0, FALSE);
+    EXPECT_EQ(module.ConfigDSN(ODBC_REMOVE_DSN, {"DSN=Sales"}), FALSE);
+    EXPECT_EQ(standin.Calls(), Calls{Remove("Sales")});
+}
+
+TEST_F(ScriptedInstaller, RemoveWithoutANameFailsWithoutAskingTheInstaller)
+{
+    for (const auto& list : {AttributeList({}), AttributeList({"DSN="}),
+                             AttributeList({"DBQ=C:\\Data"})}) {
+        EXPECT_EQ(module.ConfigDSN(nullptr, ODBC_REMOVE_DSN, kDriver, list), FALSE);
+        EXPECT_EQ(standin.Calls(), Calls{});
+    }
+}
+
+} // namespace

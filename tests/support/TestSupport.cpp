@@ -103,6 +103,24 @@ std::vector<std::string> ValueNames(HKEY root, const std::string& key)
     return names;
 }
 
+std::map<std::string, std::string> Values(HKEY root, const std::string& key)
+{
+    std::map<std::string, std::string> values;
+    afx::UniqueRegKey handle;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, handle.put()) != ERROR_SUCCESS)
+        return values;
+    std::vector<char> data(64 * 1024);
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD length = sizeof name, size = static_cast<DWORD>(data.size());
+        if (RegEnumValueA(handle.get(), i, name, &length, nullptr, nullptr,
+                          reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
+            break;
+        values[std::string(name, length)] = std::string(data.data(), strnlen(data.data(), size));
+    }
+    return values;
+}
+
 std::string UserDsnKey(const std::string& dsn) { return "Software\\ODBC\\ODBC.INI\\" + dsn; }
 std::string MachineDsnKey(const std::string& dsn) { return "Software\\ODBC\\ODBC.INI\\" + dsn; }
 
@@ -117,6 +135,64 @@ void ForgetDataSource(const std::string& dsn)
     }
 }
 
+std::optional<std::string> Registration(const std::string& dsn)
+{
+    return ReadString(HKEY_LOCAL_MACHINE, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources",
+                      dsn.c_str());
+}
+
+StoredEntry ReadEntry(const std::string& dsn)
+{
+    return {Registration(dsn), Values(HKEY_LOCAL_MACHINE, MachineDsnKey(dsn)),
+            Values(HKEY_CURRENT_USER, UserDsnKey(dsn))};
+}
+
+void PrintTo(const StoredEntry& entry, std::ostream* out)
+{
+    *out << "{registration " << ::testing::PrintToString(entry.registration) << ", machine "
+         << ::testing::PrintToString(entry.machine) << ", user "
+         << ::testing::PrintToString(entry.user) << "}";
+}
+
+std::string DataSourceTest::Use(const std::string& dsn)
+{
+    ForgetDataSource(dsn);
+    m_used.push_back(dsn);
+    return dsn;
+}
+
+void DataSourceTest::TearDown()
+{
+    for (const auto& dsn : m_used) ForgetDataSource(dsn);
+}
+
+std::string ScopedDriverRegistration::ModulePath() { return ProgramDir() + "\\bkODBCsu.dll"; }
+
+namespace {
+const std::string kDriverKey = std::string("Software\\ODBC\\ODBCINST.INI\\") + kDriver;
+
+void SetDriverValues()
+{
+    afx::UniqueRegKey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kDriverKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    const std::string path = ScopedDriverRegistration::ModulePath();
+    for (const char* name : {"Setup", "Driver"})
+        ASSERT_EQ(RegSetValueExA(key.get(), name, 0, REG_SZ,
+                                 reinterpret_cast<const BYTE*>(path.c_str()),
+                                 static_cast<DWORD>(path.size() + 1)),
+                  ERROR_SUCCESS);
+}
+} // namespace
+
+ScopedDriverRegistration::ScopedDriverRegistration() { SetDriverValues(); }
+
+ScopedDriverRegistration::~ScopedDriverRegistration()
+{
+    DeleteTree(HKEY_LOCAL_MACHINE, kDriverKey);
+}
+
 std::optional<std::string> ReadFileBytes(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);
@@ -127,6 +203,51 @@ std::optional<std::string> ReadFileBytes(const std::string& path)
 bool FileExists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+namespace {
+void RemoveFolder(const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName, path = folder + "\\" + name;
+            if (name == "." || name == "..") continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveFolder(path);
+            else DeleteFileA(path.c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+} // namespace
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    return file && file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> FilesUnder(const std::string& folder)
+{
+    std::vector<std::string> files;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return files;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            for (const auto& inner : FilesUnder(folder + "\\" + name))
+                files.push_back(name + "\\" + inner);
+        } else {
+            files.push_back(name);
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
 ScopedDefaultDsnDir::ScopedDefaultDsnDir(Absent)
@@ -147,6 +268,11 @@ ScopedDefaultDsnDir::ScopedDefaultDsnDir(Absent)
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kFileDsnKey, 0, KEY_SET_VALUE, writable.put()) ==
         ERROR_SUCCESS)
         RegDeleteValueA(writable.get(), kDefaultDirValue);
+}
+
+ScopedDefaultDsnDir::ScopedDefaultDsnDir(NoKey) : ScopedDefaultDsnDir(Absent{})
+{
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kFileDsnKey);
 }
 
 ScopedDefaultDsnDir::ScopedDefaultDsnDir() : ScopedDefaultDsnDir(Absent{})
@@ -190,16 +316,7 @@ ScopedDefaultDsnDir::~ScopedDefaultDsnDir()
                        static_cast<DWORD>(m_saved->second.size()));
     else
         RegDeleteValueA(key.get(), kDefaultDirValue);
-    if (!m_folder.empty()) {
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((m_folder + "\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do DeleteFileA((m_folder + "\\" + found.cFileName).c_str());
-            while (FindNextFileA(search, &found));
-            FindClose(search);
-        }
-        RemoveDirectoryA(m_folder.c_str());
-    }
+    if (!m_folder.empty()) RemoveFolder(m_folder);
 }
 
 namespace {
@@ -237,6 +354,35 @@ LRESULT CALLBACK MessageBoxAnswerer::Hook(int code, WPARAM wParam, LPARAM lParam
             PostMessageA(box, WM_COMMAND, MAKEWPARAM(t_answerer->m_button, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(box, t_answerer->m_button)));
         }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+namespace {
+thread_local WindowWatcher* t_watcher = nullptr;
+}
+
+WindowWatcher::WindowWatcher()
+{
+    t_watcher = this;
+    m_hook = SetWindowsHookExA(WH_CBT, Hook, nullptr, GetCurrentThreadId());
+}
+
+WindowWatcher::~WindowWatcher()
+{
+    if (m_hook) UnhookWindowsHookEx(m_hook);
+    t_watcher = nullptr;
+}
+
+LRESULT CALLBACK WindowWatcher::Hook(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (t_watcher && (code == HCBT_CREATEWND || code == HCBT_ACTIVATE)) {
+        HWND window = reinterpret_cast<HWND>(wParam);
+        char cls[64] = {};
+        GetClassNameA(window, cls, sizeof cls);
+        if (code == HCBT_CREATEWND) t_watcher->m_created.push_back(cls);
+        else if (std::string(cls) == "#32770")
+            PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }

@@ -5,8 +5,11 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,16 +50,58 @@ bool KeyExists(HKEY root, const std::string& key);
 void DeleteTree(HKEY root, const std::string& key);
 // The value names of a key, sorted.
 std::vector<std::string> ValueNames(HKEY root, const std::string& key);
+// The string values of a key by name (empty when there is no key).
+std::map<std::string, std::string> Values(HKEY root, const std::string& key);
 
 // Where Wine's installer keeps a data source: keys in the user's ODBC.INI
-// (the default config mode), the registration in the machine's.
+// (Wine 8 writes them there in every config mode), the registration in the machine's.
 std::string UserDsnKey(const std::string& dsn);
 std::string MachineDsnKey(const std::string& dsn);
 // Removes every trace of a data source from both hives.
 void ForgetDataSource(const std::string& dsn);
+// The driver description a data source is registered with (machine's
+// "ODBC Data Sources"), if it is registered.
+std::optional<std::string> Registration(const std::string& dsn);
+
+// What the configuration holds for one data source.
+struct StoredEntry {
+    std::optional<std::string> registration;        // driver description, machine's "ODBC Data Sources"
+    std::map<std::string, std::string> machine;     // the machine's section
+    std::map<std::string, std::string> user;        // the user's section: the keys
+    friend bool operator==(const StoredEntry& a, const StoredEntry& b) {
+        return a.registration == b.registration && a.machine == b.machine && a.user == b.user;
+    }
+};
+StoredEntry ReadEntry(const std::string& dsn);
+void PrintTo(const StoredEntry& entry, std::ostream* out);
+
+// A test that uses data sources: every name taken through Use() is forgotten
+// before it is handed out and again when the test ends.
+class DataSourceTest : public ::testing::Test {
+protected:
+    std::string Use(const std::string& dsn);
+    void TearDown() override;
+
+private:
+    std::vector<std::string> m_used;
+};
+
+// Registers kDriver with the installer for the object's lifetime, its Setup
+// and Driver values naming the built module (Wine loads the one named by Driver).
+class ScopedDriverRegistration {
+public:
+    ScopedDriverRegistration();
+    ~ScopedDriverRegistration();
+    ScopedDriverRegistration(const ScopedDriverRegistration&) = delete;
+    ScopedDriverRegistration& operator=(const ScopedDriverRegistration&) = delete;
+    static std::string ModulePath();
+};
 
 std::optional<std::string> ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+// Every file below `folder`, as paths relative to it, sorted.
+std::vector<std::string> FilesUnder(const std::string& folder);
 
 // Gives the machine a default file-DSN folder (a fresh temporary folder, or
 // a raw registry value) for the object's lifetime; restores what was there.
@@ -66,6 +111,8 @@ public:
     ScopedDefaultDsnDir(DWORD type, const std::string& bytes);     // a raw value
     struct Absent {};
     explicit ScopedDefaultDsnDir(Absent);                          // no value at all
+    struct NoKey {};
+    explicit ScopedDefaultDsnDir(NoKey);                           // not even the key
     ~ScopedDefaultDsnDir();
     ScopedDefaultDsnDir(const ScopedDefaultDsnDir&) = delete;
     ScopedDefaultDsnDir& operator=(const ScopedDefaultDsnDir&) = delete;
@@ -108,6 +155,24 @@ private:
 };
 
 std::string WindowText(HWND window);
+
+// Watches this thread while it lives (a thread CBT hook): records the class of
+// every window created and cancels every dialog that activates, so that a
+// dialog that should not appear fails a test instead of blocking it.
+class WindowWatcher {
+public:
+    WindowWatcher();
+    ~WindowWatcher();
+    WindowWatcher(const WindowWatcher&) = delete;
+    WindowWatcher& operator=(const WindowWatcher&) = delete;
+
+    const std::vector<std::string>& created() const { return m_created; }
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam);
+    HHOOK m_hook = nullptr;
+    std::vector<std::string> m_created;
+};
 
 // Polls `condition` every 10 ms, pumping this thread's messages, for at
 // most `timeoutMs`; true as soon as it holds.

@@ -1,0 +1,115 @@
+// Drives the real configuration dialog: ConfigDSN runs on the test's thread
+// with a real parent window while a script on a second thread finds the dialog
+// and works it through window messages. Every wait is bounded, and a dialog
+// that a failed script left open is cancelled, so a test fails instead of hanging.
+#pragma once
+
+#include "TestSupport.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace dlgtest {
+
+// A message box as the driving thread sees it.
+struct Box {
+    HWND window = nullptr;
+    HWND owner = nullptr;
+    std::string caption;
+    std::string text;
+    std::vector<int> buttons;   // ids of the push buttons present (IDOK, IDYES, ...)
+    HICON icon = nullptr;       // the icon shown
+};
+
+class DialogDriver {
+public:
+    DialogDriver(HWND dialog, HWND parent, DWORD uiThread)
+        : m_dialog(dialog), m_parent(parent), m_uiThread(uiThread) {}
+
+    HWND dialog() const { return m_dialog; }
+    HWND parent() const { return m_parent; }
+    HWND Item(int id) const { return GetDlgItem(m_dialog, id); }
+    std::string Text(int id) const { return bktest::WindowText(Item(id)); }
+    bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
+    // The control that has the keyboard focus on the dialog's thread.
+    HWND Focus() const;
+
+    // Replaces the edit's text as a paste would (the edit reports the change).
+    void SetText(int id, const std::string& text);
+    // Types `text` character by character into control `id`.
+    void Type(int id, const std::string& text);
+    int Selection(int comboId) const;
+    void Select(int comboId, int index);
+    std::vector<std::string> Items(int comboId) const;
+    bool Checked(int id) const;
+    void SetChecked(int id, bool checked);
+
+    // A button press as the button reports it. Click waits for the handler;
+    // Press does not (for handlers that open a modal window).
+    void Click(int id);
+    void Press(int id);
+    // A key pressed while control `id` has the focus (through the dialog manager).
+    void Key(int id, UINT virtualKey);
+
+    RECT WindowRect() const;
+    RECT ClientRect() const;
+    // Dialog units of the dialog's font to pixels.
+    RECT Dlu(int left, int top, int right, int bottom) const;
+
+    // The next message box owned by the dialog, or nothing within `timeoutMs`.
+    std::optional<Box> WaitForBox(DWORD timeoutMs = 5000) const;
+    void Answer(const Box& box, int button) const;
+    bool WaitClosed(DWORD timeoutMs = 5000) const;
+
+private:
+    HWND m_dialog;
+    HWND m_parent;
+    DWORD m_uiThread;
+};
+
+// A visible top-level window on this thread, to own the dialog; centred on
+// the work area unless placed.
+class ParentWindow {
+public:
+    ParentWindow();
+    ParentWindow(int x, int y, int width, int height);
+    ~ParentWindow();
+    ParentWindow(const ParentWindow&) = delete;
+    ParentWindow& operator=(const ParentWindow&) = delete;
+    HWND get() const { return m_window; }
+
+private:
+    void Create(int x, int y, int width, int height);
+    HWND m_window = nullptr;
+};
+
+struct DialogRun {
+    BOOL result = -1;       // what ConfigDSN returned
+    bool shown = false;     // whether the dialog appeared and the script ran
+};
+
+// Runs `open` on this thread, which shows a modal dialog owned by `parent`,
+// while `script` drives that dialog from a second thread; whatever the script
+// leaves open is cancelled. False (and a test failure) when no dialog appeared.
+bool DriveModal(HWND parent, const std::function<void()>& open,
+                const std::function<void(DialogDriver&)>& script);
+
+// Calls ConfigDSN(parent, request, driver, attributes) through `module` on this
+// thread with a fresh parent window, while `script` drives the dialog from a
+// second thread. Records a failure when the dialog does not appear.
+DialogRun RunDialog(const bktest::SetupModule& module, const std::string& attributes,
+                    const std::function<void(DialogDriver&)>& script,
+                    WORD request = 2 /* ODBC_CONFIG_DSN */,
+                    const char* driver = bktest::kDriver);
+
+// Same, with a parent window the caller made.
+DialogRun RunDialogWithParent(const bktest::SetupModule& module, HWND parent,
+                              const std::string& attributes,
+                              const std::function<void(DialogDriver&)>& script,
+                              WORD request = 2, const char* driver = bktest::kDriver);
+
+} // namespace dlgtest

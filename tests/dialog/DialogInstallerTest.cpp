@@ -1,0 +1,116 @@
+// The dialog against the fault-injecting installer: the exact installer calls
+// of a confirmed edit, in order, which Wine's installer cannot show.
+#include "DialogDriver.h"
+#include "StandinInstaller.h"
+#include "TestSupport.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+#include <odbcinst.h>
+
+#include <algorithm>
+
+using namespace bktest;
+using namespace dlgtest;
+using Calls = std::vector<std::string>;
+
+namespace {
+
+std::string Exists(const std::string& dsn)
+{
+    // An empty default, never a null one: an installer may answer 0 for a null default.
+    return "SQLGetPrivateProfileString(" + dsn + ",(null),,260,odbc.ini)";
+}
+std::string Register(const std::string& dsn) { return "SQLWriteDSNToIni(" + dsn + "," + kDriver + ")"; }
+std::string Write(const std::string& dsn, const std::string& key, const std::string& value)
+{
+    return "SQLWritePrivateProfileString(" + dsn + "," + key + "," + value + ",ODBC.INI)";
+}
+std::string Remove(const std::string& dsn) { return "SQLRemoveDSNFromIni(" + dsn + ")"; }
+
+Calls From(const Calls& calls, const std::string& call)
+{
+    return Calls(std::find(calls.begin(), calls.end(), call), calls.end());
+}
+
+class DialogWithScriptedInstaller : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(standin.loaded()); }
+
+    void Store(const std::string& dsn)
+    {
+        standin.SetProfile(dsn.c_str(), "DBQ", "C:\\Data");
+        standin.SetProfile(dsn.c_str(), "DatabaseType", "2");
+    }
+    DialogRun Edit(const std::string& dsn, const std::function<void(DialogDriver&)>& script)
+    {
+        return RunDialog(module, AttributeList({"DSN=" + dsn}), script, ODBC_CONFIG_DSN);
+    }
+
+    // The stand-in is in place before the module can bind the installer.
+    StandinInstaller standin;
+    SetupModule module;
+    ScopedDefaultDsnDir dir;
+};
+
+TEST_F(DialogWithScriptedInstaller, ARenameWritesTheNewEntryCompletelyBeforeTheOldOneGoes)
+{
+    Store("Sales");
+    WriteFileBytes(dir.FileFor("Sales"), "[ODBC]\r\nDSN=Sales\r\n");
+    const DialogRun run = Edit("Sales", [](DialogDriver& d) {
+        d.SetText(IDC_DSN_NAME, "Revenue");
+        d.Click(IDOK);
+        EXPECT_TRUE(d.WaitClosed());
+    });
+    EXPECT_EQ(run.result, TRUE);
+    EXPECT_EQ(From(standin.Calls(), Exists("Revenue")),
+              (Calls{Exists("Revenue"), "SQLValidDSN(Revenue)", Register("Revenue"),
+                     Write("Revenue", "DBQ", "C:\\Data"), Write("Revenue", "MaxColSupport", "255"),
+                     Write("Revenue", "ShortenNames", "0"), Write("Revenue", "StandardMode", "0"),
+                     Write("Revenue", "DictionaryMode", "0"), Write("Revenue", "DatabaseType", "2"),
+                     Remove("Sales")}));
+    EXPECT_FALSE(FileExists(dir.FileFor("Sales")));
+    EXPECT_EQ(ReadFileBytes(dir.FileFor("Revenue")), "[ODBC]\r\nDSN=Revenue\r\n");
+}
+
+TEST_F(DialogWithScriptedInstaller, AnInstallerThatKnowsTheNewNameMakesTheDialogAsk)
+{
+    Store("Sales");
+    Store("Revenue");
+    const DialogRun run = Edit("Sales", [&](DialogDriver& d) {
+        d.SetText(IDC_DSN_NAME, "Revenue");
+        d.Press(IDOK);
+        auto box = d.WaitForBox();
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text, "Data source Revenue already exists.\nOverwrite?");
+        d.Answer(*box, IDNO);
+        const Calls afterNo = standin.Calls();
+        EXPECT_EQ(std::count(afterNo.begin(), afterNo.end(), Register("Revenue")), 0)
+            << "No writes nothing";
+        // The installer's answer decides, not the module: the same name,
+        // unknown now, is taken without a question.
+        standin.SetResult("SQLGetPrivateProfileString", 0, 0);
+        d.Click(IDOK);
+        EXPECT_TRUE(d.WaitClosed());
+    });
+    EXPECT_EQ(run.result, TRUE);
+    const Calls calls = standin.Calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), Exists("Revenue")), 2);
+}
+
+TEST_F(DialogWithScriptedInstaller, KeepingTheNameNeitherAsksTheInstallerNorRemovesAnything)
+{
+    Store("Sales");
+    const DialogRun run = Edit("Sales", [](DialogDriver& d) {
+        d.SetText(IDC_DSN_NAME, "SALES");
+        d.Click(IDOK);
+        EXPECT_TRUE(d.WaitClosed());
+    });
+    EXPECT_EQ(run.result, TRUE);
+    const Calls calls = standin.Calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), Exists("SALES")), 0);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), Remove("Sales")), 0);
+    EXPECT_EQ(calls.back(), Write("SALES", "DatabaseType", "2"));
+}
+
+} // namespace

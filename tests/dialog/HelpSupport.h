@@ -1,0 +1,79 @@
+// What the Help tests need around the module: the HTML Help control's
+// registration set as a test wants it, the paths component stand-in
+// registered and scripted, and the event log both stand-ins append to.
+#pragma once
+
+#include "DialogDriver.h"
+#include "TestSupport.h"
+#include "afx/Handles.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace helptest {
+
+// The stand-in HTML Help libraries (built by standins/hhctrl).
+std::string FullStandinDir();        // hhctrl.ocx, hhctrl-sz.ocx, hhctrl-expand.ocx
+std::string NoExportStandinDir();    // hhctrl.ocx, hhctrl-noexport.ocx: no ordinal 14
+
+// The event log of the stand-ins (BKTEST_EVENT_LOG), one line per event.
+class EventLog {
+public:
+    EventLog();
+    ~EventLog();
+    std::vector<std::string> Lines() const;
+    void Clear() const;
+
+private:
+    std::string m_path;
+};
+
+// The default value of the HTML Help control's InprocServer32 key, replaced
+// for the object's lifetime (machine's classes); restored afterwards.
+class ScopedHelpControlRegistration {
+public:
+    ScopedHelpControlRegistration(DWORD type, const std::string& bytes);
+    struct Unregistered {};
+    explicit ScopedHelpControlRegistration(Unregistered);   // no key at all
+    ~ScopedHelpControlRegistration();
+    ScopedHelpControlRegistration(const ScopedHelpControlRegistration&) = delete;
+    ScopedHelpControlRegistration& operator=(const ScopedHelpControlRegistration&) = delete;
+
+    // A REG_SZ / REG_EXPAND_SZ value of `text` with its terminator.
+    static ScopedHelpControlRegistration Text(DWORD type, const std::string& text);
+
+private:
+    void Save();
+    std::optional<std::pair<DWORD, std::string>> m_saved;
+    std::optional<std::string> m_savedThreading;
+    bool m_keyExisted = false;
+};
+
+// The paths component stand-in, registered for the object's lifetime and
+// answering as `answer` says ("path:<text>", "null", "fail").
+class ScopedPathsComponent {
+public:
+    explicit ScopedPathsComponent(const std::string& answer);
+    ~ScopedPathsComponent();
+    ScopedPathsComponent(const ScopedPathsComponent&) = delete;
+    ScopedPathsComponent& operator=(const ScopedPathsComponent&) = delete;
+
+private:
+    afx::UniqueModule m_module;
+};
+
+// The record line of an HtmlHelpA call as the stand-in writes it.
+std::string HelpCall(const std::string& library, const std::string& file, unsigned command,
+                     unsigned long long data);
+// Only the lines of HtmlHelpA calls.
+std::vector<std::string> HelpCalls(const std::vector<std::string>& lines);
+
+// Opens the configuration dialog on a new data source with a folder, runs
+// `script`, then cancels: the dialog's window destruction also calls HTML Help.
+void WithDialog(const bktest::SetupModule& module,
+                const std::function<void(dlgtest::DialogDriver&)>& script);
+
+} // namespace helptest

@@ -1,0 +1,300 @@
+#include "FolderTestSupport.h"
+
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+namespace foldertest {
+
+namespace {
+
+// Under Xvfb there is no window manager, and Wine waits two seconds for one
+// whenever a managed window is hidden or destroyed. This program's windows are
+// unmanaged instead: Wine's per-program setting, read when the display driver
+// loads, that is before the first window (hence a static object).
+struct UnmanagedWindows {
+    UnmanagedWindows() {
+        char path[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, path, MAX_PATH);
+        std::string exe = path;
+        exe = exe.substr(exe.find_last_of('\\') + 1);
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER,
+                            ("Software\\Wine\\AppDefaults\\" + exe + "\\X11 Driver").c_str(), 0,
+                            nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+            RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
+            RegCloseKey(key);
+        }
+    }
+} g_unmanagedWindows;
+
+const char kProgIdKey[] = "Software\\Classes\\bkDataFolderUI.DataFolder";
+// A class of its own for the uncreatable case, so no registration is shared.
+const char kMissingClsid[] = "{5C1D1F0B-6A51-4B0C-9C55-2E5B9D7E0A11}";
+
+HRESULT CallServerEntry(const char* name)
+{
+    HMODULE standin = GetModuleHandleA("bkDataFolderUI.dll");
+    auto entry = standin ? reinterpret_cast<HRESULT(WINAPI*)()>(
+                               reinterpret_cast<void*>(GetProcAddress(standin, name)))
+                         : nullptr;
+    return entry ? entry() : E_FAIL;
+}
+
+void SetString(const std::string& key, const char* name, const std::string& value)
+{
+    HKEY handle = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, &handle, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(handle);
+}
+
+void DeleteKey(const std::string& key)
+{
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+}
+
+} // namespace
+
+RegisteredComponent::RegisteredComponent()
+{
+    DataFolderStandin_Reset();
+    EXPECT_EQ(CallServerEntry("DllRegisterServer"), S_OK);
+}
+
+RegisteredComponent::~RegisteredComponent()
+{
+    CallServerEntry("DllUnregisterServer");
+    // Objects must not outlive a test: release what COM may still cache.
+    CoFreeUnusedLibraries();
+}
+
+DataFolderStandinRecord RegisteredComponent::Record()
+{
+    DataFolderStandinRecord record = {};
+    DataFolderStandin_Record(&record);
+    return record;
+}
+
+UncreatableComponent::UncreatableComponent()
+{
+    SetString(std::string(kProgIdKey) + "\\CLSID", nullptr, kMissingClsid);
+    const std::string clsidKey = std::string("Software\\Classes\\CLSID\\") + kMissingClsid;
+    SetString(clsidKey + "\\InprocServer32", nullptr, "C:\\nowhere\\bkDataFolderUI.dll");
+    SetString(clsidKey + "\\InprocServer32", "ThreadingModel", "Apartment");
+}
+
+UncreatableComponent::~UncreatableComponent()
+{
+    DeleteKey(kProgIdKey);
+    DeleteKey(std::string("Software\\Classes\\CLSID\\") + kMissingClsid);
+}
+
+LONG LogoutCalls()
+{
+    HMODULE common = GetModuleHandleA("bkCommon.dll");
+    auto count = common ? reinterpret_cast<LONG (*)()>(reinterpret_cast<void*>(
+                              GetProcAddress(common, "BkCommonStandin_LogoutCalls")))
+                        : nullptr;
+    return count ? count() : -1;
+}
+
+OwnerWindow::OwnerWindow()
+{
+    // Not shown: the choosers need an owner, not a visible one.
+    m_window = CreateWindowExA(0, "STATIC", "Folder test owner", WS_OVERLAPPEDWINDOW,
+                               40, 40, 320, 200, nullptr, nullptr, GetModuleHandleA(nullptr),
+                               nullptr);
+    EXPECT_NE(m_window, nullptr);
+}
+
+OwnerWindow::~OwnerWindow()
+{
+    if (m_window) DestroyWindow(m_window);
+}
+
+namespace {
+BrowserMessageLog* g_log = nullptr;
+}
+
+BrowserMessageLog::BrowserMessageLog()
+{
+    g_log = this;
+    m_hook = SetWindowsHookExA(WH_CALLWNDPROC, Hook, nullptr, GetCurrentThreadId());
+    EXPECT_NE(m_hook, nullptr);
+}
+
+BrowserMessageLog::~BrowserMessageLog()
+{
+    if (m_hook) UnhookWindowsHookEx(m_hook);
+    g_log = nullptr;
+}
+
+LRESULT CALLBACK BrowserMessageLog::Hook(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && g_log &&
+        (sent->message == BFFM_SETSELECTIONA || sent->message == BFFM_SETSTATUSTEXTA)) {
+        char cls[16] = {};
+        GetClassNameA(sent->hwnd, cls, sizeof cls);
+        if (std::string(cls) == "#32770") {
+            // Only string selections are recorded as text; an item list is not one.
+            const bool isText = sent->message == BFFM_SETSTATUSTEXTA || sent->wParam;
+            const char* text = isText ? reinterpret_cast<const char*>(sent->lParam) : nullptr;
+            std::lock_guard<std::mutex> guard(g_log->m_lock);
+            const bool fromDriver = (InSendMessageEx(nullptr) & ISMEX_SEND) != 0;
+            g_log->m_messages.push_back({sent->hwnd, sent->message, sent->wParam,
+                                         text ? text : "<item list>", fromDriver});
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+std::vector<BrowserMessage> BrowserMessageLog::Messages(UINT message, bool withDriver) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    std::vector<BrowserMessage> found;
+    for (const auto& m : m_messages)
+        if (m.message == message && (withDriver || !m.fromDriver)) found.push_back(m);
+    return found;
+}
+
+std::vector<std::string> BrowserMessageLog::Texts(UINT message, bool withDriver) const
+{
+    std::vector<std::string> texts;
+    for (const auto& m : Messages(message, withDriver)) texts.push_back(m.text);
+    return texts;
+}
+
+bool Poll(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (condition()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(10);
+    }
+}
+
+namespace {
+
+struct FindRequest {
+    HWND owner;
+    std::string caption;
+    HWND found;
+};
+
+BOOL CALLBACK FindInThread(HWND window, LPARAM data)
+{
+    auto* request = reinterpret_cast<FindRequest*>(data);
+    char cls[16] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (std::string(cls) != "#32770" || !IsWindowVisible(window)) return TRUE;
+    if (request->owner && GetWindow(window, GW_OWNER) != request->owner) return TRUE;
+    if (!request->caption.empty() && Text(window) != request->caption) return TRUE;
+    request->found = window;
+    return FALSE;
+}
+
+BOOL CALLBACK CancelDialog(HWND window, LPARAM)
+{
+    char cls[16] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (std::string(cls) == "#32770") PostCommand(window, IDCANCEL);
+    return TRUE;
+}
+
+} // namespace
+
+HWND FindDialog(DWORD thread, HWND owner, const std::string& caption)
+{
+    FindRequest request = {owner, caption, nullptr};
+    EnumThreadWindows(thread, FindInThread, reinterpret_cast<LPARAM>(&request));
+    return request.found;
+}
+
+void RunModal(const std::function<void()>& modal, const std::function<void()>& drive)
+{
+    const DWORD modalThread = GetCurrentThreadId();
+    std::atomic<bool> done{false};
+    std::thread driver([&] {
+        drive();
+        // Whatever the script left open is cancelled until the modal call returns.
+        const DWORD start = GetTickCount();
+        while (!done && GetTickCount() - start < 20000) {
+            Sleep(300);
+            if (!done) EnumThreadWindows(modalThread, CancelDialog, 0);
+        }
+    });
+    modal();
+    done = true;
+    driver.join();
+}
+
+std::string Text(HWND window)
+{
+    char text[1024] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::vector<std::string> ChildTexts(HWND window)
+{
+    std::vector<std::string> texts;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        texts.push_back(Text(child));
+    return texts;
+}
+
+bool HasChildText(HWND window, const std::string& text)
+{
+    for (const auto& t : ChildTexts(window))
+        if (t == text) return true;
+    return false;
+}
+
+void PostCommand(HWND dialog, int id)
+{
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+namespace {
+
+// Reads a folder's entries, as a browser would.
+void ListFolder(const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    while (FindNextFileA(search, &found)) {
+    }
+    FindClose(search);
+}
+
+} // namespace
+
+std::string TestFolder(char letter, size_t length, bool create)
+{
+    std::vector<std::string> chain = {"C:\\bkfolder-tests"};
+    // Elements of at most 40 characters, so the shortening has elements to drop.
+    while (chain.back().size() < length) {
+        const size_t room = length - chain.back().size() - 1;
+        const size_t element = room > 40 && room - 40 >= 2 ? 40 : room;
+        chain.push_back(chain.back() + "\\" + std::string(element, letter));
+    }
+    if (create) {
+        for (const auto& folder : chain) CreateDirectoryA(folder.c_str(), nullptr);
+        // Wine's browser finds a folder by comparing item lists that carry the
+        // last-access time, and its own reading of a folder just made or just
+        // changed moves that time on. Read each once now, so it stays put.
+        for (const auto& folder : chain) ListFolder(folder);
+    }
+    return chain.back();
+}
+
+} // namespace foldertest

@@ -1,0 +1,245 @@
+// dlgdemo: the configuration dialog at work, for the README's demo and its
+// screenshots. Stores a sample data source silently, then opens the dialog on
+// it through ConfigDSN with a parent window, as the ODBC Data Source
+// Administrator does, and drives it from a second thread through a short edit:
+// expand the options, choose standard descriptions, shorten names, press OK.
+// The collapsed and the expanded dialog are saved as 24-bit BMP files.
+//
+//   dlgdemo [--dsn NAME] [--shots FOLDER]
+//
+// Prints each step and, at the end, the entry the installer holds.
+// Exit status 0 when the dialog ended with OK and the entry was written.
+#include "afx/Handles.h"
+
+#include <windows.h>
+#include <odbcinst.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char kDriver[] = "Brennick Data ODBC Driver";
+const char kFolder[] = "C:\\Brennick\\Accounting\\Companies\\Northwind Traders 2024\\Data";
+const char* const kKeys[] = {"DBQ", "MaxColSupport", "ShortenNames", "StandardMode",
+                             "DictionaryMode", "DatabaseType"};
+// Control ids of the dialog (the module's resource.h).
+const int kOptions = 7003, kNamingMode = 7004, kShortenNames = 7006;
+
+using ConfigDsnFunction = BOOL(WINAPI*)(HWND, WORD, LPCSTR, LPCSTR);
+
+// Windows under Xvfb have no window manager: unmanaged, Wine draws their
+// frames itself and does not wait for a manager when they close. Read when
+// the display driver loads, hence before the first window.
+void UseUnmanagedWindows()
+{
+    afx::UniqueRegKey key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\dlgdemo.exe\\X11 Driver", 0,
+                        nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr) == ERROR_SUCCESS)
+        RegSetValueExA(key.get(), "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
+}
+
+std::string List(const std::vector<std::string>& elements)
+{
+    std::string list;
+    for (const auto& e : elements) list.append(e).push_back('\0');
+    list.push_back('\0');
+    return list;
+}
+
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    for (const DWORD start = GetTickCount();; Sleep(20)) {
+        if (condition()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+    }
+}
+
+struct Search {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<Search*>(param);
+    char cls[16] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (std::strcmp(cls, "#32770") == 0 && IsWindowVisible(window) &&
+        GetWindow(window, GW_OWNER) == search->owner) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Saves what the screen shows of `window` as a 24-bit bottom-up BMP.
+bool SaveWindowBmp(HWND window, const std::string& path)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    const int stride = (width * 3 + 3) & ~3;
+    std::vector<BYTE> pixels(static_cast<size_t>(stride) * height);
+    const bool got = GetDIBits(memory, bitmap, 0, height, pixels.data(),
+                               reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) == height;
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (!got) return false;
+
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) return false;
+    const bool written = std::fwrite(&file, sizeof file, 1, out) == 1 &&
+                         std::fwrite(&info, sizeof info, 1, out) == 1 &&
+                         std::fwrite(pixels.data(), 1, pixels.size(), out) == pixels.size();
+    return std::fclose(out) == 0 && written;
+}
+
+// Lets the dialog's thread paint everything before a screenshot.
+void Settle(HWND dialog)
+{
+    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+    Sleep(400);
+    SendMessageA(dialog, WM_NULL, 0, 0);
+}
+
+void Command(HWND dialog, int id, int code = BN_CLICKED)
+{
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, code),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND CreateParent()
+{
+    WNDCLASSA cls = {};
+    cls.lpfnWndProc = ParentProc;
+    cls.hInstance = GetModuleHandleA(nullptr);
+    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
+    cls.lpszClassName = "bkDemoParent";
+    RegisterClassA(&cls);
+    RECT area;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    const int width = 640, height = 420;
+    return CreateWindowExA(0, cls.lpszClassName, "ODBC Data Source Administrator",
+                           WS_OVERLAPPEDWINDOW | WS_VISIBLE, (area.left + area.right - width) / 2,
+                           (area.top + area.bottom - height) / 2, width, height, nullptr, nullptr,
+                           cls.hInstance, nullptr);
+}
+
+void PrintEntry(const std::string& dsn)
+{
+    std::printf("stored entry [%s]:\n", dsn.c_str());
+    for (const char* key : kKeys) {
+        char value[260] = {};
+        if (SQLGetPrivateProfileString(dsn.c_str(), key, "", value, sizeof value, "ODBC.INI") > 0)
+            std::printf("  %s=%s\n", key, value);
+        else
+            std::printf("  %s (not set)\n", key);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string dsn = "Payroll", shots;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--dsn") == 0) dsn = argv[i + 1];
+        else if (std::strcmp(argv[i], "--shots") == 0) shots = argv[i + 1];
+        else {
+            std::fprintf(stderr, "usage: dlgdemo [--dsn NAME] [--shots FOLDER]\n");
+            return 2;
+        }
+    }
+    UseUnmanagedWindows();
+
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string dir = self;
+    dir.resize(dir.find_last_of('\\'));
+    afx::UniqueModule module(LoadLibraryA((dir + "\\bkODBCsu.dll").c_str()));
+    auto configDsn = module ? reinterpret_cast<ConfigDsnFunction>(reinterpret_cast<void*>(
+                                  GetProcAddress(module.get(), "ConfigDSN")))
+                            : nullptr;
+    if (!configDsn) {
+        std::fprintf(stderr, "dlgdemo: bkODBCsu.dll or its ConfigDSN not found beside dlgdemo.exe\n");
+        return 1;
+    }
+
+    std::printf("storing data source %s silently\n", dsn.c_str());
+    configDsn(nullptr, ODBC_ADD_DSN, kDriver,
+              List({"DSN=" + dsn, std::string("DBQ=") + kFolder, "DatabaseType=1",
+                    "MaxColSupport=255", "ShortenNames=0", "StandardMode=0", "DictionaryMode=0"})
+                  .c_str());
+    PrintEntry(dsn);
+
+    HWND parent = CreateParent();
+    std::atomic<bool> returned{false};
+    bool driven = false;
+    std::thread driver([&] {
+        Search search = {parent, nullptr};
+        const DWORD uiThread = GetWindowThreadProcessId(parent, nullptr);
+        if (!WaitFor([&] {
+                EnumThreadWindows(uiThread, MatchDialog, reinterpret_cast<LPARAM>(&search));
+                return returned || search.found;
+            }, 10000) || !search.found) {
+            std::fprintf(stderr, "dlgdemo: the dialog did not appear\n");
+            return;
+        }
+        HWND dialog = search.found;
+        std::printf("dialog open (collapsed)\n");
+        Settle(dialog);
+        if (!shots.empty() && !SaveWindowBmp(dialog, shots + "\\dialog-collapsed.bmp"))
+            std::fprintf(stderr, "dlgdemo: collapsed screenshot failed\n");
+
+        std::printf("edit: Options >>, Standard descriptions, Shorten field and table names\n");
+        Command(dialog, kOptions);
+        SendDlgItemMessageA(dialog, kNamingMode, CB_SETCURSEL, 1, 0);
+        SendDlgItemMessageA(dialog, kShortenNames, BM_SETCHECK, BST_CHECKED, 0);
+        Settle(dialog);
+        if (!shots.empty() && !SaveWindowBmp(dialog, shots + "\\dialog-expanded.bmp"))
+            std::fprintf(stderr, "dlgdemo: expanded screenshot failed\n");
+
+        std::printf("OK\n");
+        Command(dialog, IDOK);
+        driven = WaitFor([&] { return !IsWindow(dialog); }, 5000);
+        if (!driven) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    const BOOL result = configDsn(parent, ODBC_CONFIG_DSN, kDriver, List({"DSN=" + dsn}).c_str());
+    returned = true;
+    driver.join();
+    DestroyWindow(parent);
+
+    std::printf("ConfigDSN returned %s\n", result ? "TRUE" : "FALSE");
+    PrintEntry(dsn);
+    return driven && result ? 0 : 1;
+}
