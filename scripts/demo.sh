@@ -2,11 +2,19 @@
 # The main job on a fresh machine: build the setup module, register it as an
 # ODBC driver in a throwaway Wine prefix, then add, configure and remove a data
 # source silently through the ODBC installer, printing what is stored each time.
+# Then the configuration dialog: opened on a stored data source as the ODBC
+# Data Source Administrator opens it, driven through a short edit (a folder
+# chosen through the data-folder component, the options expanded and changed),
+# OK, and the stored entry printed; its screenshots go to docs/.
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 
-bash "$root/scripts/install-deps.sh"
-build_target i686 bkODBCsu bkCommon bkdsn
+if [ -z "${BK_UNDER_XVFB:-}" ]; then
+    bash "$root/scripts/install-deps.sh"
+    build_target i686 bkODBCsu bkCommon bkdsn bkDataFolderUI dlgdemo
+fi
+run_under_xvfb "$0" "$@"
+
 export WINEPREFIX="$build_root/demo-prefix"
 rm -rf "$WINEPREFIX"
 wine_up
@@ -44,3 +52,15 @@ bkdsn remove "$driver" DSN=Sales
 bkdsn show Sales || true
 echo "   (Wine's installer removes the registration; the keys it stored per user stay)"
 show_file
+
+echo; echo "== the configuration dialog on data source Payroll"
+shots=$(mktemp -d)
+trap 'rm -rf "$shots"; wine_down' EXIT
+(cd "$bin" && wine dlgdemo.exe --dsn Payroll --shots "$(winepath -w "$shots")" \
+    --component-folder 'C:\Brennick\Accounting\Companies\Harbour Joinery 2025\Data' | tr -d '\r')
+bkdsn show Payroll
+show_file
+mkdir -p "$root/docs"
+for shot in dialog-collapsed dialog-expanded; do
+    bmp_to_png "$shots/$shot.bmp" "$root/docs/$shot.png"
+done

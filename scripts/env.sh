@@ -31,6 +31,22 @@ wine_up() {
     setsid wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
+# Re-runs the calling script (once) inside a fresh Xvfb display, so that
+# everything Wine starts, its desktop process included, sees that display:
+# windows made on a desktop without one never appear. Usage:
+#   run_under_xvfb "$0" "$@"
+run_under_xvfb() {
+    if [ -z "${BK_UNDER_XVFB:-}" ]; then
+        exec env BK_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" bash "$@"
+    fi
+}
+
+# A BMP written by a demo program, as a PNG for the docs. The real convert:
+# some machines carry a stand-in under another path that cannot read BMP.
+bmp_to_png() {
+    /usr/bin/convert "$1" "$2" && echo "wrote ${2#$root/}"
+}
+
 wine_down() {
     wineserver -k >/dev/null 2>&1 || true
 }

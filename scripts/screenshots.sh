@@ -1,27 +1,30 @@
 #!/usr/bin/env bash
-# Screenshots of the configuration dialog for the README:
+# The README's pictures:
 #   bash scripts/screenshots.sh
-# builds what is needed (i686), opens the dialog on a sample data source under
-# Xvfb through tools/dlgdemo, and writes docs/dialog-collapsed.png and
-# docs/dialog-expanded.png. dlgdemo's own output (the steps and the stored
-# entry) is printed as it goes.
+# builds what is needed (i686) and, under Xvfb in a prefix of its own, writes
+#   docs/dialog-collapsed.png, docs/dialog-expanded.png  (tools/dlgdemo: the
+#       dialog opened on a sample data source and driven through a short edit)
+#   docs/folder-browser.png  (tools/browsedemo: the shell folder browser as the
+#       dialog opens it for estimating data; nothing is stored)
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 
-bash "$root/scripts/install-deps.sh"
-build_target i686 bkODBCsu bkCommon dlgdemo
-wine_up
-trap wine_down EXIT
+if [ -z "${BK_UNDER_XVFB:-}" ]; then
+    bash "$root/scripts/install-deps.sh"
+    build_target i686 bkODBCsu bkCommon bkDataFolderUI dlgdemo browsedemo
+fi
+run_under_xvfb "$0" "$@"
 
-bin="$build_root/i686/bin"
+export WINEPREFIX="$build_root/shots-prefix"
+wine_up
 shots=$(mktemp -d)
 trap 'rm -rf "$shots"; wine_down' EXIT
-(cd "$bin" && xvfb-run -a -s "-screen 0 1024x768x24" \
-    wine dlgdemo.exe --shots "$(winepath -w "$shots" 2>/dev/null)" | tr -d '\r')
+
+bin="$build_root/i686/bin"
+(cd "$bin" && wine dlgdemo.exe --shots "$(winepath -w "$shots")" | tr -d '\r')
+(cd "$bin" && wine browsedemo.exe "$(winepath -w "$shots/folder-browser.bmp")" | tr -d '\r')
 
 mkdir -p "$root/docs"
-for shot in collapsed expanded; do
-    # The stand-in convert some machines carry cannot read BMP: use the real one.
-    /usr/bin/convert "$shots/dialog-$shot.bmp" "$root/docs/dialog-$shot.png"
-    echo "wrote docs/dialog-$shot.png"
+for shot in dialog-collapsed dialog-expanded folder-browser; do
+    bmp_to_png "$shots/$shot.bmp" "$root/docs/$shot.png"
 done

@@ -6,10 +6,8 @@ source "$(dirname "$0")/env.sh"
 if [ -z "${BK_UNDER_XVFB:-}" ]; then
     bash "$root/scripts/install-deps.sh"
     for target in i686 x86_64; do build_target "$target"; done
-    # Everything Wine starts from here on, its desktop process included, must
-    # see the display: windows made on a desktop without one never appear.
-    exec env BK_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
 fi
+run_under_xvfb "$0" "$@"
 
 wine_up
 trap wine_down EXIT

@@ -74,10 +74,16 @@ struct Direct {
                std::initializer_list<const char*> keep) const
     {
         SQLValidDSN(kDsn);
+        // Stored keys the request does not name are kept: read before the
+        // registration, written back after it.
+        std::vector<std::pair<const char*, std::string>> kept;
         char value[260];
-        for (const char* key : keep) SQLGetPrivateProfileString(kDsn, key, "", value, sizeof value, "ODBC.INI");
+        for (const char* key : keep)
+            if (SQLGetPrivateProfileString(kDsn, key, "", value, sizeof value, "ODBC.INI") > 0)
+                kept.emplace_back(key, value);
         SQLWriteDSNToIni(kDsn, kDriver);
         for (const auto& [key, text] : keys) SQLWritePrivateProfileString(kDsn, key, text, "ODBC.INI");
+        for (const auto& [key, text] : kept) SQLWritePrivateProfileString(kDsn, key, text.c_str(), "ODBC.INI");
         if (!DefaultDsnDir().empty()) std::ofstream(file) << "[ODBC]\nDSN=" << kDsn << "\n";
     }
 
@@ -141,10 +147,18 @@ void BenchDialog(HMODULE module, ConfigDsnFn configDsn, int rounds)
         return;
     }
     const std::string configure = List({"DSN=bkBenchSales"});
+    ACTCTXA ctx = {};
+    ctx.cbSize = sizeof ctx;
+    ctx.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    ctx.hModule = module;
+    ctx.lpResourceName = MAKEINTRESOURCEA(2);
+    const afx::UniqueActCtx moduleControls(CreateActCtxA(&ctx));
     std::vector<double> viaModule, bare;
     for (int r = 0; r < rounds + 3; ++r) {
         const double m = TimeToShown([&] { configDsn(parent, ODBC_CONFIG_DSN, kDriver, configure.c_str()); });
         const double b = TimeToShown([&] {
+            // The same controls as the module's dialog: those of its manifest.
+            afx::ActCtxActivation controls(moduleControls.get());
             DialogBoxParamA(module, MAKEINTRESOURCEA(7000), parent, BareDialogProc, 0);
         });
         if (m < 0 || b < 0) {

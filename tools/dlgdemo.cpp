@@ -5,7 +5,11 @@
 // expand the options, choose standard descriptions, shorten names, press OK.
 // The collapsed and the expanded dialog are saved as 24-bit BMP files.
 //
-//   dlgdemo [--dsn NAME] [--shots FOLDER]
+//   dlgdemo [--dsn NAME] [--shots FOLDER] [--component-folder PATH]
+//
+// With --component-folder the edit also presses "Select Folder..." and the
+// data-folder component (the stand-in beside dlgdemo.exe, registered for the
+// run) answers with PATH.
 //
 // Prints each step and, at the end, the entry the installer holds.
 // Exit status 0 when the dialog ended with OK and the entry was written.
@@ -25,11 +29,11 @@
 namespace {
 
 const char kDriver[] = "Brennick Data ODBC Driver";
-const char kFolder[] = "C:\\Brennick\\Accounting\\Companies\\Northwind Traders 2024\\Data";
+const char kFolder[] = "C:\\Brennick\\Accounting\\Companies\\Alder Street Bakery 2024\\Data";
 const char* const kKeys[] = {"DBQ", "MaxColSupport", "ShortenNames", "StandardMode",
                              "DictionaryMode", "DatabaseType"};
 // Control ids of the dialog (the module's resource.h).
-const int kOptions = 7003, kNamingMode = 7004, kShortenNames = 7006;
+const int kSelectFolder = 7002, kOptions = 7003, kNamingMode = 7004, kShortenNames = 7006;
 
 using ConfigDsnFunction = BOOL(WINAPI*)(HWND, WORD, LPCSTR, LPCSTR);
 
@@ -171,12 +175,13 @@ void PrintEntry(const std::string& dsn)
 
 int main(int argc, char** argv)
 {
-    std::string dsn = "Payroll", shots;
+    std::string dsn = "Payroll", shots, componentFolder;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--dsn") == 0) dsn = argv[i + 1];
         else if (std::strcmp(argv[i], "--shots") == 0) shots = argv[i + 1];
+        else if (std::strcmp(argv[i], "--component-folder") == 0) componentFolder = argv[i + 1];
         else {
-            std::fprintf(stderr, "usage: dlgdemo [--dsn NAME] [--shots FOLDER]\n");
+            std::fprintf(stderr, "usage: dlgdemo [--dsn NAME] [--shots FOLDER] [--component-folder PATH]\n");
             return 2;
         }
     }
@@ -193,6 +198,21 @@ int main(int argc, char** argv)
     if (!configDsn) {
         std::fprintf(stderr, "dlgdemo: bkODBCsu.dll or its ConfigDSN not found beside dlgdemo.exe\n");
         return 1;
+    }
+
+    afx::UniqueModule component;
+    if (!componentFolder.empty()) {
+        // The stand-in answers from its environment; the runtime's copy of it
+        // is shared with the stand-in, so set it there.
+        _putenv_s("BK_DATAFOLDER_CHOICE", componentFolder.c_str());
+        component.reset(LoadLibraryA((dir + "\\bkDataFolderUI.dll").c_str()));
+        auto registerServer = component ? reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(
+                                              GetProcAddress(component.get(), "DllRegisterServer")))
+                                        : nullptr;
+        if (!registerServer || FAILED(registerServer())) {
+            std::fprintf(stderr, "dlgdemo: cannot register bkDataFolderUI.dll beside dlgdemo.exe\n");
+            return 1;
+        }
     }
 
     std::printf("storing data source %s silently\n", dsn.c_str());
@@ -221,6 +241,11 @@ int main(int argc, char** argv)
         if (!shots.empty() && !SaveWindowBmp(dialog, shots + "\\dialog-collapsed.bmp"))
             std::fprintf(stderr, "dlgdemo: collapsed screenshot failed\n");
 
+        if (!componentFolder.empty()) {
+            std::printf("edit: Select Folder... (the data-folder component chooses %s)\n",
+                        componentFolder.c_str());
+            Command(dialog, kSelectFolder);
+        }
         std::printf("edit: Options >>, Standard descriptions, Shorten field and table names\n");
         Command(dialog, kOptions);
         SendDlgItemMessageA(dialog, kNamingMode, CB_SETCURSEL, 1, 0);
