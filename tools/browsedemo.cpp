@@ -4,6 +4,10 @@
 // "Select Folder...", and saves the dialog with the browser over it as a
 // 24-bit BMP. Both are cancelled afterwards: nothing is stored.
 //   browsedemo.exe SHOT.bmp
+#include "DemoSupport.h"
+
+#include "afx/Handles.h"
+
 #include <windows.h>
 #include <odbcinst.h>
 #include <shlobj.h>
@@ -12,7 +16,6 @@
 #include <cstdio>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
@@ -53,67 +56,6 @@ HWND WaitFor(DWORD thread, HWND owner, const char* caption)
     return nullptr;
 }
 
-// Saves what the screen shows of `area` as a 24-bit bottom-up BMP.
-bool SaveScreenBmp(const RECT& area, const std::string& path)
-{
-    const int width = area.right - area.left, height = area.bottom - area.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-    SelectObject(memory, old);
-
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    std::vector<BYTE> pixels(static_cast<size_t>((width * 3 + 3) & ~3) * height);
-    const int lines = GetDIBits(memory, bitmap, 0, height, pixels.data(),
-                                reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    if (lines != height) {
-        std::fprintf(stderr, "browsedemo: capture of %dx%d failed (%d lines)\n", width, height, lines);
-        return false;
-    }
-
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) {
-        std::fprintf(stderr, "browsedemo: cannot write %s\n", path.c_str());
-        return false;
-    }
-    const bool written = std::fwrite(&file, sizeof file, 1, out) == 1 &&
-                         std::fwrite(&info, sizeof info, 1, out) == 1 &&
-                         std::fwrite(pixels.data(), 1, pixels.size(), out) == pixels.size();
-    return std::fclose(out) == 0 && written;
-}
-
-// Windows under Xvfb have no window manager: unmanaged, Wine draws their
-// frames itself. Read when the display driver loads, hence before the first window.
-void UseUnmanagedWindows()
-{
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\browsedemo.exe\\X11 Driver",
-                        0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-        RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
-        RegCloseKey(key);
-    }
-}
-
-LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 void Press(HWND dialog, int id)
 {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
@@ -129,7 +71,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string shot = argv[1];
-    UseUnmanagedWindows();
+    demo::UseUnmanagedWindows("browsedemo.exe");
 
     // The folder the data source holds, so the browser opens at it. Each is
     // read once after it is made: Wine's browser finds the folder by item
@@ -148,27 +90,18 @@ int main(int argc, char** argv)
         }
     }
 
-    HMODULE module = LoadLibraryA("bkODBCsu.dll");
+    afx::UniqueModule module(LoadLibraryA("bkODBCsu.dll"));
     auto configDsn = module ? reinterpret_cast<BOOL(WINAPI*)(HWND, WORD, LPCSTR, LPCSTR)>(
-                                  reinterpret_cast<void*>(GetProcAddress(module, "ConfigDSN")))
+                                  reinterpret_cast<void*>(GetProcAddress(module.get(), "ConfigDSN")))
                             : nullptr;
     if (!configDsn) {
         std::fprintf(stderr, "browsedemo: bkODBCsu.dll or its ConfigDSN not found\n");
         return 1;
     }
 
-    WNDCLASSA cls = {};
-    cls.lpfnWndProc = ParentProc;
-    cls.hInstance = GetModuleHandleA(nullptr);
-    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
-    cls.lpszClassName = "bkBrowseDemoParent";
-    RegisterClassA(&cls);
-    RECT area;
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
-    HWND parent = CreateWindowExA(0, cls.lpszClassName, "ODBC Data Source Administrator",
-                                  WS_OVERLAPPEDWINDOW | WS_VISIBLE, area.left + 20, area.top + 20,
-                                  area.right - area.left - 40, area.bottom - area.top - 40,
-                                  nullptr, nullptr, cls.hInstance, nullptr);
+    const RECT area = demo::WorkArea();
+    HWND parent = demo::CreateParent("bkBrowseDemoParent", area.left + 20, area.top + 20,
+                                     area.right - area.left - 40, area.bottom - area.top - 40);
 
     const DWORD uiThread = GetCurrentThreadId();
     bool saved = false;
@@ -183,17 +116,13 @@ int main(int argc, char** argv)
         if (!browser) std::fprintf(stderr, "browsedemo: the browser did not open\n");
         if (browser) {
             // Let the tree, the status line and the frames paint.
-            for (HWND window : {dialog, browser})
-                RedrawWindow(window, nullptr, nullptr,
-                             RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
-            Sleep(800);
-            SendMessageA(browser, WM_NULL, 0, 0);
+            demo::Settle({dialog, browser}, 800);
             RECT a, b, both;
             GetWindowRect(dialog, &a);
             GetWindowRect(browser, &b);
             UnionRect(&both, &a, &b);
             InflateRect(&both, 8, 8);
-            saved = SaveScreenBmp(both, shot);
+            saved = demo::SaveScreenBmp(both, shot, "browsedemo");
             Press(browser, IDCANCEL);
         }
         Sleep(300);
@@ -205,7 +134,7 @@ int main(int argc, char** argv)
     configDsn(parent, ODBC_ADD_DSN, "Brennick Data ODBC Driver", attributes.c_str());
     driver.join();
     DestroyWindow(parent);
-    FreeLibrary(module);
+    module.reset();
 
     if (!saved) {
         std::fprintf(stderr, "browsedemo: no screenshot\n");

@@ -13,6 +13,8 @@
 //
 // Prints each step and, at the end, the entry the installer holds.
 // Exit status 0 when the dialog ended with OK and the entry was written.
+#include "DemoSupport.h"
+
 #include "afx/Handles.h"
 
 #include <windows.h>
@@ -36,17 +38,6 @@ const char* const kKeys[] = {"DBQ", "MaxColSupport", "ShortenNames", "StandardMo
 const int kSelectFolder = 7002, kOptions = 7003, kNamingMode = 7004, kShortenNames = 7006;
 
 using ConfigDsnFunction = BOOL(WINAPI*)(HWND, WORD, LPCSTR, LPCSTR);
-
-// Windows under Xvfb have no window manager: unmanaged, Wine draws their
-// frames itself and does not wait for a manager when they close. Read when
-// the display driver loads, hence before the first window.
-void UseUnmanagedWindows()
-{
-    afx::UniqueRegKey key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\dlgdemo.exe\\X11 Driver", 0,
-                        nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr) == ERROR_SUCCESS)
-        RegSetValueExA(key.get(), "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
-}
 
 std::string List(const std::vector<std::string>& elements)
 {
@@ -82,81 +73,18 @@ BOOL CALLBACK MatchDialog(HWND window, LPARAM param)
     return TRUE;
 }
 
-// Saves what the screen shows of `window` as a 24-bit bottom-up BMP.
-bool SaveWindowBmp(HWND window, const std::string& path)
-{
-    RECT rect;
-    GetWindowRect(window, &rect);
-    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, old);
-
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    const int stride = (width * 3 + 3) & ~3;
-    std::vector<BYTE> pixels(static_cast<size_t>(stride) * height);
-    const bool got = GetDIBits(memory, bitmap, 0, height, pixels.data(),
-                               reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) == height;
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    if (!got) return false;
-
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) return false;
-    const bool written = std::fwrite(&file, sizeof file, 1, out) == 1 &&
-                         std::fwrite(&info, sizeof info, 1, out) == 1 &&
-                         std::fwrite(pixels.data(), 1, pixels.size(), out) == pixels.size();
-    return std::fclose(out) == 0 && written;
-}
-
-// Lets the dialog's thread paint everything before a screenshot.
-void Settle(HWND dialog)
-{
-    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
-    Sleep(400);
-    SendMessageA(dialog, WM_NULL, 0, 0);
-}
-
 void Command(HWND dialog, int id, int code = BN_CLICKED)
 {
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, code),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 HWND CreateParent()
 {
-    WNDCLASSA cls = {};
-    cls.lpfnWndProc = ParentProc;
-    cls.hInstance = GetModuleHandleA(nullptr);
-    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
-    cls.lpszClassName = "bkDemoParent";
-    RegisterClassA(&cls);
-    RECT area;
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    const RECT area = demo::WorkArea();
     const int width = 640, height = 420;
-    return CreateWindowExA(0, cls.lpszClassName, "ODBC Data Source Administrator",
-                           WS_OVERLAPPEDWINDOW | WS_VISIBLE, (area.left + area.right - width) / 2,
-                           (area.top + area.bottom - height) / 2, width, height, nullptr, nullptr,
-                           cls.hInstance, nullptr);
+    return demo::CreateParent("bkDemoParent", (area.left + area.right - width) / 2,
+                              (area.top + area.bottom - height) / 2, width, height);
 }
 
 void PrintEntry(const std::string& dsn)
@@ -185,7 +113,7 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    UseUnmanagedWindows();
+    demo::UseUnmanagedWindows("dlgdemo.exe");
 
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);
@@ -237,8 +165,8 @@ int main(int argc, char** argv)
         }
         HWND dialog = search.found;
         std::printf("dialog open (collapsed)\n");
-        Settle(dialog);
-        if (!shots.empty() && !SaveWindowBmp(dialog, shots + "\\dialog-collapsed.bmp"))
+        demo::Settle({dialog}, 400);
+        if (!shots.empty() && !demo::SaveWindowBmp(dialog, shots + "\\dialog-collapsed.bmp"))
             std::fprintf(stderr, "dlgdemo: collapsed screenshot failed\n");
 
         if (!componentFolder.empty()) {
@@ -250,8 +178,8 @@ int main(int argc, char** argv)
         Command(dialog, kOptions);
         SendDlgItemMessageA(dialog, kNamingMode, CB_SETCURSEL, 1, 0);
         SendDlgItemMessageA(dialog, kShortenNames, BM_SETCHECK, BST_CHECKED, 0);
-        Settle(dialog);
-        if (!shots.empty() && !SaveWindowBmp(dialog, shots + "\\dialog-expanded.bmp"))
+        demo::Settle({dialog}, 400);
+        if (!shots.empty() && !demo::SaveWindowBmp(dialog, shots + "\\dialog-expanded.bmp"))
             std::fprintf(stderr, "dlgdemo: expanded screenshot failed\n");
 
         std::printf("OK\n");

@@ -6,12 +6,13 @@
 // or, without that, lets the user pick a folder in a plain shell browser.
 #include "DataFolderStandin.h"
 
+#include "common/ComServer.h"
+
 #include <objbase.h>
 #include <oleauto.h>
 #include <shlobj.h>
 
 #include <cwchar>
-#include <new>
 #include <string>
 
 namespace {
@@ -20,10 +21,6 @@ namespace {
 const CLSID kClsid = {0xEF28E9F7, 0x3B38, 0x4111, {0xBD, 0xF4, 0x9D, 0xC4, 0xCB, 0x66, 0xC4, 0xBC}};
 // {8B903E72-89F1-40C7-B30F-6A20E2C1A943}
 const IID kIid = {0x8B903E72, 0x89F1, 0x40C7, {0xB3, 0x0F, 0x6A, 0x20, 0xE2, 0xC1, 0xA9, 0x43}};
-
-HMODULE g_module = nullptr;
-LONG g_objects = 0;
-LONG g_locks = 0;
 
 struct Script {
     bool active = false;
@@ -80,31 +77,14 @@ struct IDataFolder : public IUnknown {
                                                        BSTR* folder) = 0;
 };
 
-class DataFolder final : public IDataFolder {
+class DataFolder final : public standin::ComObject<DataFolder, IDataFolder, kIid> {
 public:
-    DataFolder() { InterlockedIncrement(&g_objects); ++g_record.created; }
+    DataFolder() { ++g_record.created; }
     ~DataFolder() {
         ++g_record.destroyed;
         g_record.logoutsAtRelease = LogoutCalls();
-        InterlockedDecrement(&g_objects);
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, kIid)) {
-            *out = static_cast<IDataFolder*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&m_refs); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG refs = InterlockedDecrement(&m_refs);
-        if (refs == 0) delete this;
-        return refs;
-    }
     HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reserved4() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reserved5() override { return E_NOTIMPL; }
@@ -136,109 +116,17 @@ public:
         }
         return g_script.status;
     }
-
-private:
-    LONG m_refs = 1;
 };
 
-class ClassFactory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    // A static object: lives as long as the module.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        DataFolder* object = new (std::nothrow) DataFolder;
-        if (!object) return E_OUTOFMEMORY;
-        const HRESULT hr = object->QueryInterface(iid, out);
-        object->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock) InterlockedIncrement(&g_locks);
-        else InterlockedDecrement(&g_locks);
-        return S_OK;
-    }
-};
-
-ClassFactory g_factory;
-
-const std::wstring kClsidKey = std::wstring(L"Software\\Classes\\CLSID\\") + BK_DATAFOLDER_STANDIN_CLSID;
-const std::wstring kProgIdKey = std::wstring(L"Software\\Classes\\") + BK_DATAFOLDER_PROGID;
-
-bool SetString(const std::wstring& key, const wchar_t* name, const std::wstring& value)
-{
-    HKEY handle = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        &handle, nullptr) != ERROR_SUCCESS)
-        return false;
-    const LONG rc = RegSetValueExW(handle, name, 0, REG_SZ,
-                                   reinterpret_cast<const BYTE*>(value.c_str()),
-                                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(handle);
-    return rc == ERROR_SUCCESS;
-}
+standin::ClassFactory<DataFolder> g_factory;
+const standin::Registration g_registration(BK_DATAFOLDER_PROGID, BK_DATAFOLDER_STANDIN_CLSID,
+                                           L"Data folder component stand-in");
 
 } // namespace
 
+BK_STANDIN_COM_SERVER_ENTRIES(kClsid, g_factory, g_registration)
+
 extern "C" {
-
-BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
-{
-    if (reason == DLL_PROCESS_ATTACH) {
-        g_module = module;
-        DisableThreadLibraryCalls(module);
-    }
-    return TRUE;
-}
-
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out)
-{
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (!IsEqualCLSID(clsid, kClsid)) return CLASS_E_CLASSNOTAVAILABLE;
-    return g_factory.QueryInterface(iid, out);
-}
-
-STDAPI DllCanUnloadNow(void)
-{
-    return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE;
-}
-
-// Registers the class machine-wide (the per-user classes are not read everywhere).
-STDAPI DllRegisterServer(void)
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(g_module, path, MAX_PATH);
-    const bool ok = SetString(kProgIdKey + L"\\CLSID", nullptr, BK_DATAFOLDER_STANDIN_CLSID) &&
-                    SetString(kClsidKey, nullptr, L"Data folder component stand-in") &&
-                    SetString(kClsidKey + L"\\ProgID", nullptr, BK_DATAFOLDER_PROGID) &&
-                    SetString(kClsidKey + L"\\InprocServer32", nullptr, path) &&
-                    SetString(kClsidKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
-    return ok ? S_OK : E_ACCESSDENIED;
-}
-
-STDAPI DllUnregisterServer(void)
-{
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClsidKey.c_str());
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kClsidKey.c_str());
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProgIdKey.c_str());
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kProgIdKey.c_str());
-    return S_OK;
-}
 
 void DataFolderStandin_Reset(void)
 {

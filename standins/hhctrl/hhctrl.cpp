@@ -4,6 +4,8 @@
 //   attach|<file name of this copy>
 //   hhctrl|<file name of this copy>|<owner>|<file or (null)>|<command>|<data>
 // so tests see which copy was loaded, how often, and the four arguments.
+#include "common/EventLog.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -22,18 +24,7 @@ std::string OwnFileName()
     return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
-void AppendEvent(const std::string& line)
-{
-    char log[MAX_PATH] = {};
-    if (!GetEnvironmentVariableA("BKTEST_EVENT_LOG", log, MAX_PATH)) return;
-    HANDLE file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    const std::string text = line + "\n";
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-}
+using standin::AppendEvent;
 
 } // namespace
 

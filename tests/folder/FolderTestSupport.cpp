@@ -1,5 +1,7 @@
 #include "FolderTestSupport.h"
 
+#include "afx/Handles.h"
+
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -18,13 +20,11 @@ struct UnmanagedWindows {
         GetModuleFileNameA(nullptr, path, MAX_PATH);
         std::string exe = path;
         exe = exe.substr(exe.find_last_of('\\') + 1);
-        HKEY key = nullptr;
+        afx::UniqueRegKey key;
         if (RegCreateKeyExA(HKEY_CURRENT_USER,
                             ("Software\\Wine\\AppDefaults\\" + exe + "\\X11 Driver").c_str(), 0,
-                            nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-            RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
-            RegCloseKey(key);
-        }
+                            nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr) == ERROR_SUCCESS)
+            RegSetValueExA(key.get(), "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
     }
 } g_unmanagedWindows;
 
@@ -43,13 +43,12 @@ HRESULT CallServerEntry(const char* name)
 
 void SetString(const std::string& key, const char* name, const std::string& value)
 {
-    HKEY handle = nullptr;
+    afx::UniqueRegKey handle;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                              nullptr, &handle, nullptr),
+                              nullptr, handle.put(), nullptr),
               ERROR_SUCCESS);
-    RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    RegSetValueExA(handle.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>(value.size() + 1));
-    RegCloseKey(handle);
 }
 
 void DeleteKey(const std::string& key)

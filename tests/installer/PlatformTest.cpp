@@ -3,6 +3,8 @@
 // behaviour shows here first.
 #include "TestSupport.h"
 
+#include "afx/Handles.h"
+
 #include <gtest/gtest.h>
 #include <odbcinst.h>
 
@@ -54,11 +56,13 @@ TEST_F(Platform, RegistrationOfAnExistingSectionRecreatesOnlyTheMachinesPart)
     const std::string dsn = Use("bkTAgain");
     ASSERT_TRUE(SQLWriteDSNToIni(dsn.c_str(), kDriver));
     ASSERT_TRUE(SQLWritePrivateProfileString(dsn.c_str(), "DBQ", "C:\\Data", "ODBC.INI"));
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachineDsnKey(dsn).c_str(), 0, KEY_SET_VALUE, &key),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, "Extra", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2);
-    RegCloseKey(key);
+    {
+        afx::UniqueRegKey key;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachineDsnKey(dsn).c_str(), 0, KEY_SET_VALUE,
+                                key.put()),
+                  ERROR_SUCCESS);
+        RegSetValueExA(key.get(), "Extra", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2);
+    }
 
     ASSERT_TRUE(SQLWriteDSNToIni(dsn.c_str(), kDriver));
     EXPECT_EQ(ReadEntry(dsn), (StoredEntry{kDriver, {{"driver", ""}}, {{"DBQ", "C:\\Data"}}}));
