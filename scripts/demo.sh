@@ -5,7 +5,8 @@
 # Then the configuration dialog: opened on a stored data source as the ODBC
 # Data Source Administrator opens it, driven through a short edit (a folder
 # chosen through the data-folder component, the options expanded and changed),
-# OK, and the stored entry printed; its screenshots go to docs/.
+# OK, and the stored entry printed; its screenshots go to <build>/demo-shots
+# (scripts/screenshots.sh makes the ones in docs/).
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 
@@ -60,7 +61,7 @@ trap 'rm -rf "$shots"; wine_down' EXIT
     --component-folder 'C:\Brennick\Accounting\Companies\Harbour Joinery 2025\Data' | tr -d '\r')
 bkdsn show Payroll
 show_file
-mkdir -p "$root/docs"
+mkdir -p "$build_root/demo-shots"
 for shot in dialog-collapsed dialog-expanded; do
-    bmp_to_png "$shots/$shot.bmp" "$root/docs/$shot.png"
+    bmp_to_png "$shots/$shot.bmp" "$build_root/demo-shots/$shot.png"
 done
