@@ -68,24 +68,8 @@ void CloseLeftovers(HWND dialog, DWORD thread)
         10000);
 }
 
-// Under Xvfb there is no window manager, and Wine waits two seconds for one
-// whenever a managed window is hidden or destroyed. This program's windows are
-// made unmanaged instead (Wine's per-program setting, read when the display
-// driver loads, that is before the first window: hence a static object).
-struct UnmanagedWindows {
-    UnmanagedWindows()
-    {
-        char path[MAX_PATH] = {};
-        GetModuleFileNameA(nullptr, path, MAX_PATH);
-        std::string exe = path;
-        exe = exe.substr(exe.find_last_of('\\') + 1);
-        afx::UniqueRegKey key;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER,
-                            ("Software\\Wine\\AppDefaults\\" + exe + "\\X11 Driver").c_str(), 0,
-                            nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr) == ERROR_SUCCESS)
-            RegSetValueExA(key.get(), "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
-    }
-} g_unmanagedWindows;
+// Before the first window: see bktest::UseUnmanagedWindows.
+const bool g_unmanagedWindows = (bktest::UseUnmanagedWindows(), true);
 
 LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {

@@ -1,4 +1,5 @@
 #include "FolderTestSupport.h"
+#include "TestSupport.h"
 
 #include "afx/Handles.h"
 
@@ -10,23 +11,8 @@ namespace foldertest {
 
 namespace {
 
-// Under Xvfb there is no window manager, and Wine waits two seconds for one
-// whenever a managed window is hidden or destroyed. This program's windows are
-// unmanaged instead: Wine's per-program setting, read when the display driver
-// loads, that is before the first window (hence a static object).
-struct UnmanagedWindows {
-    UnmanagedWindows() {
-        char path[MAX_PATH] = {};
-        GetModuleFileNameA(nullptr, path, MAX_PATH);
-        std::string exe = path;
-        exe = exe.substr(exe.find_last_of('\\') + 1);
-        afx::UniqueRegKey key;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER,
-                            ("Software\\Wine\\AppDefaults\\" + exe + "\\X11 Driver").c_str(), 0,
-                            nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr) == ERROR_SUCCESS)
-            RegSetValueExA(key.get(), "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
-    }
-} g_unmanagedWindows;
+// Before the first window: see bktest::UseUnmanagedWindows.
+const bool g_unmanagedWindows = (bktest::UseUnmanagedWindows(), true);
 
 const char kProgIdKey[] = "Software\\Classes\\bkDataFolderUI.DataFolder";
 // A class of its own for the uncreatable case, so no registration is shared.

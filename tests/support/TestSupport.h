@@ -156,6 +156,12 @@ private:
 
 std::string WindowText(HWND window);
 
+// Under Xvfb there is no window manager, and Wine waits two seconds for one
+// whenever a managed window is hidden or destroyed: makes this program's
+// windows unmanaged (Wine's per-program setting). It is read when the display
+// driver loads, so call it before the first window, e.g. from a static object.
+void UseUnmanagedWindows();
+
 // Watches this thread while it lives (a thread CBT hook): records the class of
 // every window created and cancels every dialog that activates, so that a
 // dialog that should not appear fails a test instead of blocking it.
