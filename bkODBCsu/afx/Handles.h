@@ -66,6 +66,13 @@ struct ActCtxTraits {
 };
 using UniqueActCtx = UniqueHandle<ActCtxTraits>;
 
+struct FileTraits {
+    using Type = HANDLE;
+    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Type h) noexcept { ::CloseHandle(h); }
+};
+using UniqueFile = UniqueHandle<FileTraits>;
+
 struct BstrTraits {
     using Type = BSTR;
     static Type Invalid() noexcept { return nullptr; }

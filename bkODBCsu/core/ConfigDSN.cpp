@@ -1,6 +1,7 @@
 // The module's one export: the driver setup function the ODBC installer and
 // the ODBC Data Source Administrator call to add, configure or remove a data
-// source of this driver.
+// source of this driver. It is the module's top: the one place in core that
+// reaches up to the dialog.
 #include "DSNAttributes.h"
 #include "../afx/Module.h"
 #include "../dialog/ConfigDsnDlg.h"
@@ -18,13 +19,12 @@ extern "C" BOOL WINAPI ConfigDSN(HWND hwndParent, WORD fRequest, LPCSTR lpszDriv
         if (fRequest == ODBC_REMOVE_DSN) return attributes.RemoveDataSource() ? TRUE : FALSE;
 
         if (hwndParent) {
-            attributes.LoadDataSource();
+            if (!attributes.LoadDataSource()) return FALSE;
             if (RunConfigDsnDialog(attributes, hwndParent) != IDOK) return FALSE;
         } else {
             // A silent request that cannot be written is a failure the
             // deploying script must see.
-            if (!attributes.IsValidDataSource()) return FALSE;
-            attributes.KeepStoredValues();
+            if (!attributes.IsValidDataSource() || !attributes.KeepStoredValues()) return FALSE;
         }
         return attributes.WriteDataSource() ? TRUE : FALSE;
     } catch (...) {

@@ -54,9 +54,12 @@ public:
     bool IsNameChanged() const;
 
     // Persistence in the ODBC configuration and the unshareable file DSN.
+    // Loading fails only when a stored value cannot be read whole: nothing
+    // may then be written, or the value would be cut or lost.
     bool LoadDataSource();
     bool KeepStoredValues();
     bool IsValidDataSource() const;
+    bool DataSourceExists() const;
     bool WriteDataSource();
     bool RemoveDataSource();
     CString GetUnsharedFileDsnPath(const CString& name) const;
@@ -71,7 +74,9 @@ private:
     void ParseAttributes(const char* list);
     int FindKeyIndex(const char* key) const;
     void UpdateOptionsFromValues();
+    bool LoadStoredValues(bool forWriteBack);
     void WriteUnsharedFileDsn() const;
+    void DeleteUnsharedFileDsn(const CString& name) const;
 
     AttributeMap m_attributes;
     CString m_strDriver;

@@ -12,8 +12,9 @@ public:
     int ExitInstance() override;
 
 private:
-    // Only a successful CoInitialize (S_OK or S_FALSE) is balanced at unload:
-    // uninitialising a thread this module never joined would tear down the
-    // caller's apartment.
-    bool m_comInitialized = false;
+    // The thread whose successful CoInitialize (S_OK or S_FALSE) is balanced
+    // at unload, 0 for none. The module may be freed on another thread:
+    // uninitialising one this module never joined would tear down the
+    // caller's apartment there.
+    DWORD m_comThread = 0;
 };

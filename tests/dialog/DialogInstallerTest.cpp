@@ -68,7 +68,7 @@ TEST_F(DialogWithScriptedInstaller, ARenameWritesTheNewEntryCompletelyBeforeTheO
                      Write("Revenue", "DBQ", "C:\\Data"), Write("Revenue", "MaxColSupport", "255"),
                      Write("Revenue", "ShortenNames", "0"), Write("Revenue", "StandardMode", "0"),
                      Write("Revenue", "DictionaryMode", "0"), Write("Revenue", "DatabaseType", "2"),
-                     Remove("Sales")}));
+                     "SQLValidDSN(Sales)", Remove("Sales")}));
     EXPECT_FALSE(FileExists(dir.FileFor("Sales")));
     EXPECT_EQ(ReadFileBytes(dir.FileFor("Revenue")), "[ODBC]\r\nDSN=Revenue\r\n");
 }

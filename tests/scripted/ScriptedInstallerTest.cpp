@@ -98,12 +98,18 @@ TEST_F(ScriptedInstaller, SilentConfigureKeepsTheStoredKeysItDidNotSupply)
         EXPECT_EQ(standin.Profile("Sales", unfound), std::nullopt) << unfound;
 }
 
-TEST_F(ScriptedInstaller, SilentConfigureKeepsAStoredValueLongerThanTheLookupBuffer)
+TEST_F(ScriptedInstaller, SilentConfigureKeepsStoredValuesWholeHoweverLong)
 {
-    const std::string folder = "C:\\" + std::string(600, 'd');
-    standin.SetProfile("Sales", "DBQ", folder.c_str());
-    EXPECT_EQ(module.ConfigDSN(ODBC_CONFIG_DSN, {"DSN=Sales", "ShortenNames=0"}), TRUE);
-    EXPECT_EQ(standin.Profile("Sales", "DBQ"), folder);
+    // Lengths around the read buffer and its doublings, up to what the
+    // largest read still takes whole.
+    for (size_t length : {258u, 259u, 260u, 600u, 33279u, 33280u, 70000u, 1000000u}) {
+        SCOPED_TRACE(length);
+        standin.Reset();
+        const std::string folder = "C:\\" + std::string(length - 3, 'd');
+        standin.SetProfile("Sales", "DBQ", folder.c_str());
+        EXPECT_EQ(module.ConfigDSN(ODBC_CONFIG_DSN, {"DSN=Sales", "ShortenNames=0"}), TRUE);
+        EXPECT_EQ(standin.Profile("Sales", "DBQ"), folder);
+    }
 }
 
 // ---- Refusals ----
@@ -117,10 +123,13 @@ TEST_F(ScriptedInstaller, RefusedRegistrationFailsWithoutWritingAnyKey)
     EXPECT_FALSE(FileExists(dsnDir.FileFor("Sales")));
 }
 
-TEST_F(ScriptedInstaller, KeyWriteRefusedAtTheNthCallKeepsEarlierKeysAndWritesNoLaterOne)
+TEST_F(ScriptedInstaller, KeyWriteRefusedAtTheNthCallStillWritesEveryOtherKeyAndFails)
 {
+    // The registration has emptied the section: a refused key must not take
+    // the keys after it along.
     const Calls writes{Write("Sales", "DBQ", "C:\\Data"), Write("Sales", "MaxColSupport", "1536"),
                        Write("Sales", "ShortenNames", "1")};
+    const char* keys[] = {"DBQ", "MaxColSupport", "ShortenNames"};
     for (int refused = 1; refused <= 3; ++refused) {
         SCOPED_TRACE(refused);
         standin.Reset();
@@ -130,11 +139,28 @@ TEST_F(ScriptedInstaller, KeyWriteRefusedAtTheNthCallKeepsEarlierKeysAndWritesNo
                   FALSE);
 
         Calls expected{Register("Sales")};
-        expected.insert(expected.end(), writes.begin(), writes.begin() + refused);
+        expected.insert(expected.end(), writes.begin(), writes.end());
         EXPECT_EQ(From(standin.Calls(), Register("Sales")), expected);
-        EXPECT_EQ(standin.Profile("Sales", "DBQ").has_value(), refused > 1);
-        EXPECT_EQ(standin.Profile("Sales", "MaxColSupport").has_value(), refused > 2);
-        EXPECT_FALSE(standin.Profile("Sales", "ShortenNames").has_value());
+        for (int key = 0; key < 3; ++key)
+            EXPECT_EQ(standin.Profile("Sales", keys[key]).has_value(), key + 1 != refused) << keys[key];
+        EXPECT_FALSE(FileExists(dsnDir.FileFor("Sales")));
+    }
+}
+
+TEST_F(ScriptedInstaller, AStoredValueThatCannotBeReadWholeFailsTheRequestBeforeAnyWrite)
+{
+    // A refused lookup, and a value too long for the largest read.
+    const std::string huge(1100 * 1024, 'h');
+    for (int refusal : {-1, 0}) {
+        SCOPED_TRACE(refusal);
+        standin.Reset();
+        standin.SetProfile("Sales", "DBQ", "C:\\Old");
+        if (refusal < 0) standin.SetResult("SQLGetPrivateProfileString", 2, refusal);
+        else standin.SetProfile("Sales", "DatabaseType", huge.c_str());
+        EXPECT_EQ(module.ConfigDSN(ODBC_CONFIG_DSN, {"DSN=Sales", "ShortenNames=1"}), FALSE);
+        for (const auto& call : standin.Calls())
+            EXPECT_EQ(call.rfind("SQLWrite", 0), std::string::npos) << call;
+        EXPECT_EQ(standin.Profile("Sales", "DBQ"), "C:\\Old");
         EXPECT_FALSE(FileExists(dsnDir.FileFor("Sales")));
     }
 }
@@ -165,24 +191,40 @@ TEST_F(ScriptedInstaller, NamesBreakingTheRulesFailAndWriteNothing)
 
 // ---- Removal ----
 
-TEST_F(ScriptedInstaller, RemoveReportsTheInstallersAnswer)
+TEST_F(ScriptedInstaller, RemoveReportsTheInstallersAnswerAndKeepsTheFileOfARefusedOne)
 {
-    EXPECT_EQ(module.ConfigDSN(ODBC_REMOVE_DSN, {"DSN=Sales", "DBQ=C:\\Data"}), TRUE);
-    EXPECT_EQ(standin.Calls(), Calls{Remove("Sales")});
-
-    standin.Reset();
+    WriteFileBytes(dsnDir.FileFor("Sales"), "[ODBC]\r\nDSN=Sales\r\n");
     standin.SetResult("SQLRemoveDSNFromIni", 0, FALSE);
     EXPECT_EQ(module.ConfigDSN(ODBC_REMOVE_DSN, {"DSN=Sales"}), FALSE);
-    EXPECT_EQ(standin.Calls(), Calls{Remove("Sales")});
+    EXPECT_EQ(standin.Calls(), (Calls{Valid("Sales"), Remove("Sales")}));
+    EXPECT_TRUE(FileExists(dsnDir.FileFor("Sales")));
+
+    standin.Reset();
+    EXPECT_EQ(module.ConfigDSN(ODBC_REMOVE_DSN, {"DSN=Sales", "DBQ=C:\\Data"}), TRUE);
+    EXPECT_EQ(standin.Calls(), (Calls{Valid("Sales"), Remove("Sales")}));
+    EXPECT_FALSE(FileExists(dsnDir.FileFor("Sales")));
 }
 
-TEST_F(ScriptedInstaller, RemoveWithoutANameFailsWithoutAskingTheInstaller)
+TEST_F(ScriptedInstaller, RemoveOfNoNameOrNotADataSourceNameFailsWithoutAskingToRemove)
 {
-    for (const auto& list : {AttributeList({}), AttributeList({"DSN="}),
-                             AttributeList({"DBQ=C:\\Data"})}) {
+    // Installer sections (any case), registry paths and names that are not
+    // text in the code page never reach the removal.
+    WriteFileBytes(dsnDir.FileFor("Sales"), "[ODBC]\r\nDSN=Sales\r\n");
+    for (const auto& list :
+         {AttributeList({}), AttributeList({"DSN="}), AttributeList({"DBQ=C:\\Data"}),
+          AttributeList({"DSN=ODBC Data Sources"}), AttributeList({"DSN=ODBC Data Sources\\"}),
+          AttributeList({"DSN=odbc file dsn"}), AttributeList({"DSN=Odbc"}),
+          AttributeList({"DSN=Sales\\"}), AttributeList({"DSN=Sales\\x"})}) {
+        SCOPED_TRACE(list.c_str());
+        standin.Reset();
         EXPECT_EQ(module.ConfigDSN(nullptr, ODBC_REMOVE_DSN, kDriver, list), FALSE);
-        EXPECT_EQ(standin.Calls(), Calls{});
+        for (const auto& call : standin.Calls()) EXPECT_EQ(call.rfind("SQLRemove", 0), std::string::npos);
     }
+    standin.Reset();
+    standin.SetResult("SQLValidDSN", 0, FALSE);
+    EXPECT_EQ(module.ConfigDSN(ODBC_REMOVE_DSN, {"DSN=Sales"}), FALSE);
+    EXPECT_EQ(standin.Calls(), Calls{Valid("Sales")});
+    EXPECT_TRUE(FileExists(dsnDir.FileFor("Sales")));
 }
 
 } // namespace
