@@ -2,6 +2,8 @@
 // place of the system's (DLL override), it answers as the test scripts it and
 // records every call in order. It keeps a tiny profile of its own so that
 // lookups can find what a test put there.
+#include "InstallerText.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -24,7 +26,8 @@ Script& State()
     return script;
 }
 
-std::string Text(const char* s) { return s ? std::string(s) : std::string("(null)"); }
+using standin::CopyOut;
+using standin::Text;
 
 // Records the call and gives the scripted answer for it (`fallback` otherwise).
 int Answer(const char* function, const std::string& arguments, int fallback)
@@ -83,11 +86,8 @@ int WINAPI SQLGetPrivateProfileString(LPCSTR section, LPCSTR entry, LPCSTR defau
         }
     }
     if (!found && defaultText) value = defaultText;
-    if (buffer && size > 0) {
-        std::strncpy(buffer, value.c_str(), static_cast<size_t>(size) - 1);
-        buffer[size - 1] = '\0';
-    }
-    const int natural = found ? static_cast<int>(std::strlen(buffer ? buffer : "")) : 0;
+    const int copied = CopyOut(value, buffer, size);
+    const int natural = found ? copied : 0;
     return Answer("SQLGetPrivateProfileString",
                   Text(section) + "," + Text(entry) + "," + Text(defaultText) + "," +
                       std::to_string(size) + "," + Text(file),
@@ -134,10 +134,7 @@ __declspec(dllexport) int Standin_GetProfile(const char* section, const char* en
     if (sec == profile.end()) return -1;
     const auto key = sec->second.find(entry);
     if (key == sec->second.end()) return -1;
-    if (buffer && size > 0) {
-        std::strncpy(buffer, key->second.c_str(), static_cast<size_t>(size) - 1);
-        buffer[size - 1] = '\0';
-    }
+    CopyOut(key->second, buffer, size);
     return static_cast<int>(key->second.size());
 }
 
@@ -146,10 +143,7 @@ __declspec(dllexport) int Standin_CallLog(char* buffer, int size)
 {
     std::string text;
     for (const auto& line : State().log) text += line + "\n";
-    if (buffer && size > 0) {
-        std::strncpy(buffer, text.c_str(), static_cast<size_t>(size) - 1);
-        buffer[size - 1] = '\0';
-    }
+    CopyOut(text, buffer, size);
     return static_cast<int>(text.size());
 }
 

@@ -19,27 +19,42 @@ protected:
     ScopedDefaultDsnDir dir;
 };
 
+// User requests, then the same through the system requests: ODBC_*_SYS_DSN
+// reach the module as 1-3 with the installer in system mode. Under the
+// contract a system data source lives wholly in the machine's hive; Wine
+// keeps its keys in the user's hive in every mode.
 TEST_F(EndToEnd, AddConfigureAndRemoveThroughTheInstaller)
 {
-    const std::string dsn = Use("bkTEndToEnd"), file = dir.FileFor(dsn);
-    ASSERT_EQ(Config(ODBC_ADD_DSN, {"DSN=" + dsn, "DBQ=C:\\Data", "MaxColSupport=1536"}), TRUE);
-    EXPECT_EQ(ReadEntry(dsn),
-              (StoredEntry{kDriver,
-                           {{"driver", ScopedDriverRegistration::ModulePath()}},
-                           {{"DBQ", "C:\\Data"}, {"MaxColSupport", "1536"}}}));
-    EXPECT_EQ(ReadFileBytes(file), "[ODBC]\r\nDSN=" + dsn + "\r\n");
+    struct Case { Scope scope; WORD add, config, remove; };
+    for (const Case& c : {Case{Scope::User, ODBC_ADD_DSN, ODBC_CONFIG_DSN, ODBC_REMOVE_DSN},
+                          Case{Scope::System, ODBC_ADD_SYS_DSN, ODBC_CONFIG_SYS_DSN, ODBC_REMOVE_SYS_DSN}}) {
+        SCOPED_TRACE(c.add);
+        const Scope other = c.scope == Scope::User ? Scope::System : Scope::User;
+        const std::string dsn = Use("bkTEndToEnd"), file = dir.FileFor(dsn);
+        ASSERT_EQ(Config(c.add, {"DSN=" + dsn, "DBQ=C:\\Data", "MaxColSupport=1536"}), TRUE);
+        EXPECT_EQ(ReadEntry(dsn, c.scope),
+                  (StoredEntry{kDriver, InstallerKeywords(ScopedDriverRegistration::ModulePath()),
+                               {{"DBQ", "C:\\Data"}, {"MaxColSupport", "1536"}}}));
+        if (Installer().separatesScopes) {
+            EXPECT_EQ(ReadEntry(dsn, other), StoredEntry{});
+        }
+        EXPECT_EQ(ReadFileBytes(file), "[ODBC]\r\nDSN=" + dsn + "\r\n");
 
-    ASSERT_EQ(Config(ODBC_CONFIG_DSN, {"DSN=" + dsn, "ShortenNames=1"}), TRUE);
-    const StoredEntry configured = ReadEntry(dsn);
-    EXPECT_EQ(configured.registration, kDriver);
-    EXPECT_EQ(configured.user,
-              (Keys{{"DBQ", "C:\\Data"}, {"MaxColSupport", "1536"}, {"ShortenNames", "1"}}));
-    EXPECT_EQ(ReadFileBytes(file), "[ODBC]\r\nDSN=" + dsn + "\r\n");
+        // The registration empties the section; the configure keeps every stored key.
+        ASSERT_EQ(Config(c.config, {"DSN=" + dsn, "ShortenNames=1"}), TRUE);
+        const StoredEntry configured = ReadEntry(dsn, c.scope);
+        EXPECT_EQ(configured.registration, kDriver);
+        EXPECT_EQ(configured.user,
+                  (Keys{{"DBQ", "C:\\Data"}, {"MaxColSupport", "1536"}, {"ShortenNames", "1"}}));
+        if (Installer().separatesScopes) {
+            EXPECT_EQ(ReadEntry(dsn, other), StoredEntry{});
+        }
+        EXPECT_EQ(ReadFileBytes(file), "[ODBC]\r\nDSN=" + dsn + "\r\n");
 
-    ASSERT_EQ(Config(ODBC_REMOVE_DSN, {"DSN=" + dsn}), TRUE);
-    EXPECT_FALSE(Registration(dsn));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, MachineDsnKey(dsn)));
-    EXPECT_FALSE(FileExists(file));
+        ASSERT_EQ(Config(c.remove, {"DSN=" + dsn}), TRUE);
+        EXPECT_EQ(ReadEntry(dsn, c.scope), AfterRemoval(configured));
+        EXPECT_FALSE(FileExists(file));
+    }
 }
 
 TEST_F(EndToEnd, RefusalsReachTheInstallersCaller)
@@ -49,10 +64,10 @@ TEST_F(EndToEnd, RefusalsReachTheInstallersCaller)
     EXPECT_EQ(Config(ODBC_ADD_DSN, {"DSN=" + refused}), FALSE);
     EXPECT_EQ(ReadEntry(refused), StoredEntry{});
 
-    // Wine's installer refuses request 7 without calling the module, which
-    // would have taken it as an add.
+    // Request 7 never reaches the module, which would have taken it as an
+    // add: Wine's installer refuses it, the contract removes the Default data source.
     const std::string dsn = Use("bkTSeven");
-    EXPECT_EQ(Config(7, {"DSN=" + dsn}), FALSE);
+    EXPECT_EQ(Config(7, {"DSN=" + dsn}), Installer().removeDefaultAnswer);
     EXPECT_EQ(ReadEntry(dsn), StoredEntry{});
     EXPECT_TRUE(FilesUnder(dir.folder()).empty());
 }

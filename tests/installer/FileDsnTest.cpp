@@ -108,9 +108,9 @@ TEST_F(FileDsn, RemovalWhereThePathWouldPassTheLengthBoundStillRemovesTheEntry)
     ScopedDefaultDsnDir dir(REG_SZ, "C:\\" + std::string(247, 'd') + '\0');
     const std::string dsn = Use("bkTLongPath");
     ASSERT_EQ(Add(dsn), TRUE);
+    const StoredEntry added = ReadEntry(dsn);
     EXPECT_EQ(Remove(dsn), TRUE);
-    EXPECT_FALSE(Registration(dsn));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, MachineDsnKey(dsn)));
+    EXPECT_EQ(ReadEntry(dsn), AfterRemoval(added));
 }
 
 } // namespace

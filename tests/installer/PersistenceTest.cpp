@@ -1,6 +1,5 @@
-// Silent add, configure and remove through ConfigDSN against Wine's installer,
-// read back from the registry (keys in the user's ODBC.INI, registration in
-// the machine's).
+// Silent add, configure and remove through ConfigDSN against the installer
+// under test, read back from the registry.
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +38,7 @@ TEST_F(Persistence, NewDataSourceGetsExactlyTheSuppliedKeysUnderTheModulesNames)
     const std::string bare = Use("bkTBare");
     ASSERT_EQ(module.ConfigDSN(1, {"DSN=" + bare}), TRUE);
     EXPECT_EQ(Registration(bare), kDriver);
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UserDsnKey(bare)));
+    EXPECT_TRUE(ReadEntry(bare).user.empty());
 }
 
 TEST_F(Persistence, SilentConfigureChangesOnlyTheSuppliedKeyAndKeepsLongValuesWhole)
@@ -81,11 +80,11 @@ TEST_F(Persistence, RemovalIsSilentAlsoWithAParentWindow)
     for (HWND parent : {HWND(nullptr), GetDesktopWindow(), hidden}) {
         const std::string dsn = Use("bkTRemove");
         ASSERT_EQ(module.ConfigDSN(1, {"DSN=" + dsn, "DBQ=C:\\Data"}), TRUE);
+        const StoredEntry added = ReadEntry(dsn);
         WindowWatcher watcher;
         EXPECT_EQ(module.ConfigDSN(parent, 3, kDriver, AttributeList({"DSN=" + dsn})), TRUE);
         EXPECT_TRUE(watcher.created().empty()) << ::testing::PrintToString(watcher.created());
-        EXPECT_FALSE(Registration(dsn));
-        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, MachineDsnKey(dsn)));
+        EXPECT_EQ(ReadEntry(dsn), AfterRemoval(added));
     }
     DestroyWindow(hidden);
 }

@@ -1,6 +1,8 @@
-// What Wine's ODBC installer does where the module and its tests rely on it,
-// pinned as Wine's own conformance tests do, so that a change of platform
-// behaviour shows here first.
+// What the installer does where the module and its tests rely on it, pinned
+// as Wine's own conformance tests do: Wine's installer (so that a change of
+// platform behaviour shows here first), and the contract stand-in where Wine
+// departs from the documented contract (so that the stand-in plays what the
+// documentation says). Each fixture runs against its own installer only.
 #include "TestSupport.h"
 
 #include "afx/Handles.h"
@@ -15,7 +17,12 @@ namespace {
 
 class Platform : public DataSourceTest {
 protected:
-    void SetUp() override { SQLGetConfigMode(&m_mode); }
+    void SetUp() override {
+        if (UnderContract()) GTEST_SKIP() << "pins Wine's installer";
+        // No library registered for the test driver unless a test registers it.
+        DeleteTree(HKEY_LOCAL_MACHINE, std::string("Software\\ODBC\\ODBCINST.INI\\") + kDriver);
+        SQLGetConfigMode(&m_mode);
+    }
     void TearDown() override {
         SQLSetConfigMode(m_mode);
         DataSourceTest::TearDown();
@@ -95,7 +102,8 @@ TEST_F(Platform, ProfileReadsAnswerZeroForANullDefaultOrAValueThatDoesNotFit)
     EXPECT_EQ(Get(dsn, "Long", "", 301), 300);
 }
 
-TEST_F(Platform, ValidDsnRefusesExactlyTheCharactersTheModulesMessageNames)
+// Wine and the contract refuse the same characters.
+TEST(InstallerNames, ValidDsnRefusesExactlyTheCharactersTheModulesMessageNames)
 {
     SetupModule module;
     char text[512] = {};
@@ -132,6 +140,148 @@ TEST_F(Platform, ConfigDataSourceLoadsTheDriverLibraryForEachCallOnly)
     ASSERT_EQ(RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, driverKey.c_str(), "Driver"), ERROR_SUCCESS);
     EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_REMOVE_DSN, kDriver, list.c_str()));
     EXPECT_EQ(Registration(dsn), kDriver);   // neither call reached the module
+
+    // Setup is not what Wine loads: with Driver back and Setup naming nothing, it works.
+    const std::string path = ScopedDriverRegistration::ModulePath(), nowhere = "C:\\bkTNowhere.dll";
+    ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, driverKey.c_str(), "Driver", REG_SZ, path.c_str(),
+                              static_cast<DWORD>(path.size() + 1)), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, driverKey.c_str(), "Setup", REG_SZ, nowhere.c_str(),
+                              static_cast<DWORD>(nowhere.size() + 1)), ERROR_SUCCESS);
+    EXPECT_TRUE(SQLConfigDataSource(nullptr, ODBC_REMOVE_DSN, kDriver, list.c_str()));
+    EXPECT_FALSE(Registration(dsn));
+}
+
+// ---- The contract stand-in: what the documentation prescribes where Wine differs ----
+
+class Contract : public DataSourceTest {
+protected:
+    void SetUp() override {
+        if (!UnderContract()) GTEST_SKIP() << "pins the contract stand-in";
+    }
+    void TearDown() override {
+        SQLSetConfigMode(ODBC_BOTH_DSN);
+        DataSourceTest::TearDown();
+    }
+    static std::string Get(const std::string& dsn, const char* key, const char* defaultText,
+                           int size, int* result) {
+        std::vector<char> buffer(static_cast<size_t>(size) + 1, '#');
+        *result = SQLGetPrivateProfileString(dsn.c_str(), key, defaultText, buffer.data(), size,
+                                             "ODBC.INI");
+        return std::string(buffer.data(), static_cast<size_t>(size));
+    }
+    static DWORD LastError() {
+        DWORD code = 0;
+        char text[SQL_MAX_MESSAGE_LENGTH] = {};
+        return SQLInstallerError(1, &code, text, sizeof text, nullptr) == SQL_SUCCESS ? code : 0;
+    }
+};
+
+// User mode: the user's hive; system mode: the machine's; both: writes to the
+// user's, reads and removals from the user's when the user has that data
+// source, else from the machine's. A registration recreates the section with
+// the single keyword Driver; a removal takes registration and section.
+TEST_F(Contract, EveryCallGoesToTheModesHiveAndRegistrationRecreatesTheSection)
+{
+    const std::string dsn = Use("bkTWhere"), library = ScopedDriverRegistration::ModulePath();
+    const struct { UWORD mode; HKEY hive, other; } cases[] = {
+        {ODBC_USER_DSN, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE},
+        {ODBC_SYSTEM_DSN, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER},
+        {ODBC_BOTH_DSN, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(SQLSetConfigMode(c.mode));
+        ASSERT_TRUE(SQLWritePrivateProfileString(dsn.c_str(), "Old", "x", "ODBC.INI")) << c.mode;
+        ASSERT_TRUE(SQLWriteDSNToIni(dsn.c_str(), kDriver)) << c.mode;
+        ASSERT_TRUE(SQLWritePrivateProfileString(dsn.c_str(), "DBQ", "C:\\Data", "ODBC.INI"));
+        EXPECT_EQ(Values(c.hive, UserDsnKey(dsn)), (Keys{{"Driver", library}, {"DBQ", "C:\\Data"}}))
+            << c.mode;
+        EXPECT_EQ(ReadString(c.hive, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources", dsn.c_str()), kDriver);
+        EXPECT_FALSE(KeyExists(c.other, UserDsnKey(dsn))) << c.mode;
+        int result = 0;
+        EXPECT_EQ(Get(dsn, "DBQ", "", 260, &result).substr(0, 8), std::string("C:\\Data\0", 8));
+        EXPECT_EQ(result, 7);
+        EXPECT_TRUE(SQLRemoveDSNFromIni(dsn.c_str()));
+        EXPECT_FALSE(KeyExists(c.hive, UserDsnKey(dsn))) << c.mode;
+        EXPECT_FALSE(Registration(dsn, Scope::User) || Registration(dsn, Scope::System)) << c.mode;
+    }
+    // Both: a system data source is read from the machine's hive, and a
+    // user's data source of the same name hides it.
+    ASSERT_TRUE(SQLSetConfigMode(ODBC_SYSTEM_DSN));
+    ASSERT_TRUE(SQLWriteDSNToIni(dsn.c_str(), kDriver));
+    ASSERT_TRUE(SQLWritePrivateProfileString(dsn.c_str(), "DBQ", "C:\\System", "ODBC.INI"));
+    ASSERT_TRUE(SQLSetConfigMode(ODBC_BOTH_DSN));
+    int result = 0;
+    EXPECT_EQ(Get(dsn, "DBQ", "", 260, &result).substr(0, 10), std::string("C:\\System\0", 10));
+    ASSERT_TRUE(SQLWriteDSNToIni(dsn.c_str(), kDriver));
+    EXPECT_EQ(Get(dsn, "DBQ", "none", 260, &result).substr(0, 5), std::string("none\0", 5));
+    EXPECT_EQ(ReadEntry(dsn, Scope::System).user, (Keys{{"DBQ", "C:\\System"}}));
+    EXPECT_FALSE(SQLSetConfigMode(3));
+    EXPECT_EQ(LastError(), static_cast<DWORD>(ODBC_ERROR_INVALID_PARAM_SEQUENCE));
+    EXPECT_FALSE(SQLWriteDSNToIni("bkT[", kDriver));
+    EXPECT_EQ(LastError(), static_cast<DWORD>(ODBC_ERROR_INVALID_DSN));
+    EXPECT_FALSE(SQLWriteDSNToIni(dsn.c_str(), "bkT Not Installed"));
+    EXPECT_EQ(LastError(), static_cast<DWORD>(ODBC_ERROR_INVALID_NAME));
+}
+
+// A null key lists the section's keys, each NUL-ended, with one more NUL at
+// the end; a value or list cut to the buffer answers size - 1 or size - 2; a
+// missing key gives the default; a null default fails with 0.
+TEST_F(Contract, ProfileReadsListCutAndDefaultAsDocumented)
+{
+    const std::string dsn = Use("bkTRead");
+    ASSERT_TRUE(SQLWriteDSNToIni(dsn.c_str(), kDriver));
+    ASSERT_TRUE(SQLWritePrivateProfileString(dsn.c_str(), "DBQ", "C:\\Data", "ODBC.INI"));
+    // In the registry's order of the values (Wine's registry sorts them by name).
+    const std::string list = "DBQ" + std::string(1, '\0') + "Driver" + std::string(2, '\0');
+    const struct { const char* key; const char* defaultText; int size; int result; std::string text; } cases[] = {
+        {"DBQ", "", 260, 7, std::string("C:\\Data\0", 8)},
+        {"DBQ", "", 8, 7, std::string("C:\\Data\0", 8)},
+        {"DBQ", "", 4, 3, std::string("C:\\\0", 4)},
+        {"Missing", "dflt", 260, 4, std::string("dflt\0", 5)},
+        {"Missing", "dflt", 3, 2, std::string("df\0", 3)},
+        {"DBQ", nullptr, 260, 0, std::string(1, '\0')},
+        {nullptr, "", 260, 11, list},
+        {nullptr, "", 12, 11, list},
+        {nullptr, "", 9, 7, "DBQ" + std::string(1, '\0') + "Dri" + std::string(2, '\0')},
+    };
+    for (const auto& c : cases) {
+        int result = -1;
+        const std::string text = Get(dsn, c.key, c.defaultText, c.size, &result);
+        EXPECT_EQ(result, c.result) << (c.key ? c.key : "(null)") << " " << c.size;
+        EXPECT_EQ(text.substr(0, c.text.size()), c.text) << (c.key ? c.key : "(null)") << " " << c.size;
+    }
+    int result = -1;
+    Get(Use("bkTNoSuch"), nullptr, "", 260, &result);
+    EXPECT_EQ(result, 0);
+}
+
+// The setup library named by Setup (not Driver) is loaded for the call only;
+// a system request reaches ConfigDSN as the user request in system mode, and
+// the mode is BOTHDSN again afterwards. An unknown driver or request fails
+// with the documented error and reaches no module.
+TEST_F(Contract, ConfigDataSourceLoadsSetupAndRunsSystemRequestsInSystemMode)
+{
+    ScopedDriverRegistration driver;
+    const std::string driverKey = std::string("Software\\ODBC\\ODBCINST.INI\\") + kDriver,
+                      nowhere = "C:\\bkTNowhere.dll";
+    ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, driverKey.c_str(), "Driver", REG_SZ, nowhere.c_str(),
+                              static_cast<DWORD>(nowhere.size() + 1)), ERROR_SUCCESS);
+    const std::string dsn = Use("bkTSystem"), list = AttributeList({"DSN=" + dsn, "DBQ=C:\\Data"});
+    ASSERT_TRUE(SQLSetConfigMode(ODBC_USER_DSN));
+    ASSERT_TRUE(SQLConfigDataSource(nullptr, ODBC_ADD_SYS_DSN, kDriver, list.c_str()));
+    UWORD mode = 99;
+    EXPECT_TRUE(SQLGetConfigMode(&mode));
+    EXPECT_EQ(mode, ODBC_BOTH_DSN);
+    EXPECT_EQ(GetModuleHandleA("bkODBCsu.dll"), nullptr);
+    EXPECT_EQ(ReadEntry(dsn, Scope::System), (StoredEntry{kDriver, {{"Driver", nowhere}}, {{"DBQ", "C:\\Data"}}}));
+    EXPECT_EQ(ReadEntry(dsn, Scope::User), StoredEntry{});
+
+    ASSERT_EQ(RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, driverKey.c_str(), "Setup"), ERROR_SUCCESS);
+    EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_REMOVE_SYS_DSN, kDriver, list.c_str()));
+    EXPECT_EQ(LastError(), static_cast<DWORD>(ODBC_ERROR_INVALID_NAME));
+    EXPECT_FALSE(SQLConfigDataSource(nullptr, 8, kDriver, list.c_str()));
+    EXPECT_EQ(LastError(), static_cast<DWORD>(ODBC_ERROR_INVALID_REQUEST_TYPE));
+    EXPECT_EQ(Registration(dsn, Scope::System), kDriver);
 }
 
 } // namespace

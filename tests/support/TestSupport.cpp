@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <odbcinst.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -124,27 +128,53 @@ std::map<std::string, std::string> Values(HKEY root, const std::string& key)
 std::string UserDsnKey(const std::string& dsn) { return "Software\\ODBC\\ODBC.INI\\" + dsn; }
 std::string MachineDsnKey(const std::string& dsn) { return "Software\\ODBC\\ODBC.INI\\" + dsn; }
 
+namespace {
+const char kSources[] = "Software\\ODBC\\ODBC.INI\\ODBC Data Sources";
+
+// Under the contract a scope is one hive; Wine registers in the machine's.
+HKEY RegistrationHive(Scope scope)
+{
+    return UnderContract() && scope == Scope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+} // namespace
+
 void ForgetDataSource(const std::string& dsn)
 {
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
         DeleteTree(root, "Software\\ODBC\\ODBC.INI\\" + dsn);
         afx::UniqueRegKey sources;
-        if (RegOpenKeyExA(root, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources", 0, KEY_SET_VALUE,
-                          sources.put()) == ERROR_SUCCESS)
+        if (RegOpenKeyExA(root, kSources, 0, KEY_SET_VALUE, sources.put()) == ERROR_SUCCESS)
             RegDeleteValueA(sources.get(), dsn.c_str());
     }
 }
 
-std::optional<std::string> Registration(const std::string& dsn)
+std::optional<std::string> Registration(const std::string& dsn, Scope scope)
 {
-    return ReadString(HKEY_LOCAL_MACHINE, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources",
-                      dsn.c_str());
+    return ReadString(RegistrationHive(scope), kSources, dsn.c_str());
 }
 
-StoredEntry ReadEntry(const std::string& dsn)
+StoredEntry ReadEntry(const std::string& dsn, Scope scope)
 {
-    return {Registration(dsn), Values(HKEY_LOCAL_MACHINE, MachineDsnKey(dsn)),
-            Values(HKEY_CURRENT_USER, UserDsnKey(dsn))};
+    if (!UnderContract())
+        return {Registration(dsn, scope), Values(HKEY_LOCAL_MACHINE, MachineDsnKey(dsn)),
+                Values(HKEY_CURRENT_USER, UserDsnKey(dsn))};
+    StoredEntry entry;
+    entry.registration = Registration(dsn, scope);
+    const HKEY root = scope == Scope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+    for (auto& [key, value] : Values(root, UserDsnKey(dsn)))
+        (key == Installer().driverKeyword ? entry.machine : entry.user)[key] = value;
+    return entry;
+}
+
+std::map<std::string, std::string> InstallerKeywords(const std::string& library)
+{
+    return {{Installer().driverKeyword, library}};
+}
+
+StoredEntry AfterRemoval(const StoredEntry& stored)
+{
+    if (Installer().removalTakesKeys) return StoredEntry{};
+    return {std::nullopt, {}, stored.user};
 }
 
 void PrintTo(const StoredEntry& entry, std::ostream* out)
@@ -191,7 +221,78 @@ ScopedDriverRegistration::ScopedDriverRegistration() { SetDriverValues(); }
 ScopedDriverRegistration::~ScopedDriverRegistration()
 {
     DeleteTree(HKEY_LOCAL_MACHINE, kDriverKey);
+    if (UnderContract()) SetDriverValues();
 }
+
+// ---- The installer under test ----
+
+bool UnderContract()
+{
+    static const bool contract = [] {
+        char value[32] = {};
+        return GetEnvironmentVariableA("BKTEST_INSTALLER", value, sizeof value) &&
+               std::string(value) == "contract";
+    }();
+    return contract;
+}
+
+const InstallerTraits& Installer()
+{
+    static const InstallerTraits wine{"Wine", "driver", false, false, FALSE};
+    static const InstallerTraits contract{"contract", "Driver", true, true, TRUE};
+    return UnderContract() ? contract : wine;
+}
+
+namespace {
+
+// The installer library this program's own installer calls go to: the
+// system's, or the contract stand-in by full path. Loaded once, kept.
+HMODULE InstallerLibrary()
+{
+    static const HMODULE library = [] {
+        if (!UnderContract()) return LoadLibraryA("odbccp32.dll");
+        const std::string path = ProgramDir() + "\\standin-contract\\odbccp32.dll";
+        HMODULE module = LoadLibraryA(path.c_str());
+        char loaded[MAX_PATH] = {};
+        GetModuleFileNameA(module, loaded, MAX_PATH);
+        // Without the override odbccp32=n Wine hands out its builtin even by full path.
+        if (!module || lstrcmpiA(loaded, path.c_str()) != 0) {
+            std::fprintf(stderr, "the contract installer %s was not loaded (got \"%s\"): "
+                                 "run with WINEDLLOVERRIDES odbccp32=n\n", path.c_str(), loaded);
+            std::exit(3);
+        }
+        return module;
+    }();
+    return library;
+}
+
+// Before any test and before the module can bind the installer: the
+// contract stand-in is in place and the test driver installed for it, until
+// the program ends.
+struct ContractArrangement {
+    ContractArrangement() {
+        if (!UnderContract()) return;
+        InstallerLibrary();
+        SetDriverValues();
+    }
+    ~ContractArrangement() {
+        if (UnderContract()) DeleteTree(HKEY_LOCAL_MACHINE, kDriverKey);
+    }
+} g_contractArrangement;
+
+template <typename Fn>
+Fn Bound(const char* name)
+{
+    const auto function = reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(GetProcAddress(InstallerLibrary(), name)));
+    if (!function) {
+        std::fprintf(stderr, "the %s installer has no %s\n", Installer().name, name);
+        std::exit(3);
+    }
+    return function;
+}
+
+} // namespace
 
 std::optional<std::string> ReadFileBytes(const std::string& path)
 {
@@ -415,3 +516,52 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs)
 }
 
 } // namespace bktest
+
+// The installer functions the test programs call, bound at run time to the
+// installer under test (the programs do not import odbccp32.dll, so that a
+// contract run can put the stand-in in place first).
+using bktest::Bound;
+extern "C" {
+
+BOOL WINAPI SQLConfigDataSource(HWND parent, WORD request, LPCSTR driver, LPCSTR attributes)
+{
+    return Bound<decltype(&SQLConfigDataSource)>("SQLConfigDataSource")(parent, request, driver, attributes);
+}
+BOOL WINAPI SQLConfigDataSourceW(HWND parent, WORD request, LPCWSTR driver, LPCWSTR attributes)
+{
+    return Bound<decltype(&SQLConfigDataSourceW)>("SQLConfigDataSourceW")(parent, request, driver, attributes);
+}
+BOOL WINAPI SQLGetConfigMode(UWORD* mode)
+{
+    return Bound<decltype(&SQLGetConfigMode)>("SQLGetConfigMode")(mode);
+}
+BOOL WINAPI SQLSetConfigMode(UWORD mode)
+{
+    return Bound<decltype(&SQLSetConfigMode)>("SQLSetConfigMode")(mode);
+}
+BOOL WINAPI SQLValidDSN(LPCSTR dsn) { return Bound<decltype(&SQLValidDSN)>("SQLValidDSN")(dsn); }
+BOOL WINAPI SQLWriteDSNToIni(LPCSTR dsn, LPCSTR driver)
+{
+    return Bound<decltype(&SQLWriteDSNToIni)>("SQLWriteDSNToIni")(dsn, driver);
+}
+BOOL WINAPI SQLRemoveDSNFromIni(LPCSTR dsn)
+{
+    return Bound<decltype(&SQLRemoveDSNFromIni)>("SQLRemoveDSNFromIni")(dsn);
+}
+BOOL WINAPI SQLWritePrivateProfileString(LPCSTR section, LPCSTR entry, LPCSTR string, LPCSTR file)
+{
+    return Bound<decltype(&SQLWritePrivateProfileString)>("SQLWritePrivateProfileString")(
+        section, entry, string, file);
+}
+int WINAPI SQLGetPrivateProfileString(LPCSTR section, LPCSTR entry, LPCSTR defaultText,
+                                      LPSTR buffer, int size, LPCSTR file)
+{
+    return Bound<decltype(&SQLGetPrivateProfileString)>("SQLGetPrivateProfileString")(
+        section, entry, defaultText, buffer, size, file);
+}
+SQLRETURN WINAPI SQLInstallerError(WORD record, DWORD* code, LPSTR text, WORD size, WORD* length)
+{
+    return Bound<decltype(&SQLInstallerError)>("SQLInstallerError")(record, code, text, size, length);
+}
+
+}

@@ -53,27 +53,49 @@ std::vector<std::string> ValueNames(HKEY root, const std::string& key);
 // The string values of a key by name (empty when there is no key).
 std::map<std::string, std::string> Values(HKEY root, const std::string& key);
 
-// Where Wine's installer keeps a data source: keys in the user's ODBC.INI
-// (Wine 8 writes them there in every config mode), the registration in the machine's.
+// ---- The installer under test ----
+// A test program runs against Wine's own installer, or (BKTEST_INSTALLER=
+// contract, with the override odbccp32=n) against the stand-in that keeps to
+// the installer's documented contract, loaded before anything binds the
+// installer. What differs between the two is decided here and nowhere else.
+bool UnderContract();
+// Which data sources a read-back means: the user's or the system's. Wine
+// keeps both alike (registration in the machine's hive, keys in the user's);
+// under the contract each lives wholly in its own hive.
+enum class Scope { User, System };
+struct InstallerTraits {
+    const char* name;             // for messages: "Wine" or "contract"
+    const char* driverKeyword;    // the keyword SQLWriteDSNToIni puts into the section
+    bool removalTakesKeys;        // SQLRemoveDSNFromIni removes the section's keys too
+    bool separatesScopes;         // user and system data sources live in different hives
+    BOOL removeDefaultAnswer;     // SQLConfigDataSource's answer to ODBC_REMOVE_DEFAULT_DSN
+};
+const InstallerTraits& Installer();
+
+// The key paths of a data source's section in the user's and the machine's hive.
 std::string UserDsnKey(const std::string& dsn);
 std::string MachineDsnKey(const std::string& dsn);
 // Removes every trace of a data source from both hives.
 void ForgetDataSource(const std::string& dsn);
-// The driver description a data source is registered with (machine's
-// "ODBC Data Sources"), if it is registered.
-std::optional<std::string> Registration(const std::string& dsn);
+// The driver description a data source is registered with, if it is registered.
+std::optional<std::string> Registration(const std::string& dsn, Scope scope = Scope::User);
 
 // What the configuration holds for one data source.
 struct StoredEntry {
-    std::optional<std::string> registration;        // driver description, machine's "ODBC Data Sources"
-    std::map<std::string, std::string> machine;     // the machine's section
-    std::map<std::string, std::string> user;        // the user's section: the keys
+    std::optional<std::string> registration;        // driver description in "ODBC Data Sources"
+    std::map<std::string, std::string> machine;     // the installer's own keyword(s): Wine: the
+                                                    // machine's section; contract: Driver
+    std::map<std::string, std::string> user;        // the keys the module wrote
     friend bool operator==(const StoredEntry& a, const StoredEntry& b) {
         return a.registration == b.registration && a.machine == b.machine && a.user == b.user;
     }
 };
-StoredEntry ReadEntry(const std::string& dsn);
+StoredEntry ReadEntry(const std::string& dsn, Scope scope = Scope::User);
 void PrintTo(const StoredEntry& entry, std::ostream* out);
+// The installer's own part of an entry registered for a driver whose library is `library`.
+std::map<std::string, std::string> InstallerKeywords(const std::string& library);
+// What removing a data source leaves of an entry that held `stored`.
+StoredEntry AfterRemoval(const StoredEntry& stored);
 
 // A test that uses data sources: every name taken through Use() is forgotten
 // before it is handed out and again when the test ends.
@@ -88,6 +110,8 @@ private:
 
 // Registers kDriver with the installer for the object's lifetime, its Setup
 // and Driver values naming the built module (Wine loads the one named by Driver).
+// Under the contract the driver stays registered for the whole program, as
+// SQLWriteDSNToIni refuses a driver that is not installed.
 class ScopedDriverRegistration {
 public:
     ScopedDriverRegistration();

@@ -1,0 +1,387 @@
+// Stand-in ODBC installer that keeps to the installer's documented contract,
+// where Wine's own installer does not: loaded in place of the system's (DLL
+// override), it lets the tests and tools see the setup module on the platform
+// its users have. Registry-backed like the real one:
+//   user data sources    HKCU\Software\ODBC\ODBC.INI   (ODBC Data Sources + one section each)
+//   system data sources  HKLM\Software\ODBC\ODBC.INI
+//   drivers              HKLM\Software\ODBC\ODBCINST.INI
+// Each function says what the documentation prescribes and, marked "Reading:",
+// what this stand-in chose where the documentation leaves it open. It is for
+// tests and the demo only.
+#include "InstallerText.h"
+
+#include "afx/Handles.h"
+
+#include <windows.h>
+#include <odbcinst.h>
+#include <sqlext.h>
+
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kOdbcIni[] = "Software\\ODBC\\ODBC.INI";
+const char kSources[] = "Software\\ODBC\\ODBC.INI\\ODBC Data Sources";
+const char kOdbcInst[] = "Software\\ODBC\\ODBCINST.INI";
+
+// ---- State: the configuration mode and the error queue ----
+
+// Reading: the documentation says the mode is kept in the registry; here it
+// is a process-wide value, which is what every caller in one process observes.
+UWORD g_mode = ODBC_BOTH_DSN;
+
+struct Error {
+    DWORD code;
+    std::string text;
+};
+std::vector<Error> g_errors;
+
+// Every installer function but SQLInstallerError starts with an empty queue:
+// "the error queue is flushed each time a new installer function is called".
+void Begin() { g_errors.clear(); }
+
+// Posts an error; returns FALSE for the caller's convenience. The queue holds 8.
+BOOL Fail(DWORD code, const char* text)
+{
+    if (g_errors.size() < 8) g_errors.push_back({code, text});
+    return FALSE;
+}
+
+// ---- Registry ----
+
+std::optional<std::string> ReadString(HKEY root, const std::string& key, const char* value)
+{
+    afx::UniqueRegKey handle;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, handle.put()) != ERROR_SUCCESS)
+        return std::nullopt;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(handle.get(), value, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return std::nullopt;
+    std::string data(size, '\0');
+    if (RegQueryValueExA(handle.get(), value, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
+                         &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    data.resize(strnlen(data.c_str(), size));
+    return data;
+}
+
+bool WriteString(HKEY root, const std::string& key, const char* name, const std::string& value)
+{
+    afx::UniqueRegKey handle;
+    return RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, handle.put(),
+                           nullptr) == ERROR_SUCCESS &&
+           RegSetValueExA(handle.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+}
+
+bool KeyExists(HKEY root, const std::string& key)
+{
+    afx::UniqueRegKey handle;
+    return RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, handle.put()) == ERROR_SUCCESS;
+}
+
+// Deletes a key with everything below it; a missing key is no failure.
+bool DeleteKey(HKEY root, const std::string& key)
+{
+    const LONG status = RegDeleteTreeA(root, key.c_str());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return false;
+    const LONG last = RegDeleteKeyA(root, key.c_str());
+    return last == ERROR_SUCCESS || last == ERROR_FILE_NOT_FOUND;
+}
+
+bool DeleteValue(HKEY root, const std::string& key, const char* name)
+{
+    afx::UniqueRegKey handle;
+    const LONG open = RegOpenKeyExA(root, key.c_str(), 0, KEY_SET_VALUE, handle.put());
+    if (open == ERROR_FILE_NOT_FOUND) return true;
+    if (open != ERROR_SUCCESS) return false;
+    const LONG status = RegDeleteValueA(handle.get(), name);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+// Names of the subkeys (what == 0) or of the values (what == 1) of a key.
+std::vector<std::string> Names(HKEY root, const std::string& key, int what)
+{
+    std::vector<std::string> names;
+    afx::UniqueRegKey handle;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, handle.put()) != ERROR_SUCCESS) return names;
+    for (DWORD i = 0;; ++i) {
+        char name[1024];
+        DWORD length = sizeof name;
+        const LONG status =
+            what == 0 ? RegEnumKeyExA(handle.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr)
+                      : RegEnumValueA(handle.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status != ERROR_SUCCESS) break;
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
+// ---- Where a call goes ----
+
+// A section name must be one registry key below ODBC.INI. Reading: the
+// documentation does not say what an empty name or one holding a backslash
+// means; taking them literally would reach ODBC.INI itself or a key below
+// another section, so they are refused.
+bool IsSectionName(const char* name) { return name && *name && !std::strchr(name, '\\'); }
+
+std::string SectionKey(const std::string& section) { return std::string(kOdbcIni) + "\\" + section; }
+
+// The hive of a data source for the current mode. User mode: HKCU; system
+// mode: HKLM. Both: "HKEY_CURRENT_USER is tried, and if it fails,
+// HKEY_LOCAL_MACHINE is used". Reading: a write to HKCU does not fail, so
+// writes go there; a read or removal "fails" in HKCU when the user has no
+// such data source (neither its section nor its registration), and then the
+// machine's is used. One data source is never mixed from both hives.
+HKEY HiveFor(const char* section, bool write)
+{
+    if (g_mode == ODBC_USER_DSN) return HKEY_CURRENT_USER;
+    if (g_mode == ODBC_SYSTEM_DSN) return HKEY_LOCAL_MACHINE;
+    if (write || !section) return HKEY_CURRENT_USER;
+    const bool user = KeyExists(HKEY_CURRENT_USER, SectionKey(section)) ||
+                      ReadString(HKEY_CURRENT_USER, kSources, section).has_value();
+    return user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
+// The registry place of a profile file: ODBC.INI follows the mode,
+// ODBCINST.INI is the machine's. Reading: other files are not the system
+// information, and the calls on them fail.
+struct Place {
+    HKEY root;
+    std::string key;
+};
+std::optional<Place> PlaceOf(const char* file, const char* section, bool write)
+{
+    if (file && lstrcmpiA(file, "odbc.ini") == 0) return Place{HiveFor(section, write), kOdbcIni};
+    if (file && lstrcmpiA(file, "odbcinst.ini") == 0) return Place{HKEY_LOCAL_MACHINE, kOdbcInst};
+    return std::nullopt;
+}
+
+// SQLValidDSN's rules: at most SQL_MAX_DSN_LENGTH characters, none of
+// [ ] { } ( ) , ; ? * = ! @ \. Reading: an empty name is no name and fails too.
+bool IsValidName(const char* dsn)
+{
+    if (!dsn || !*dsn || std::strlen(dsn) > SQL_MAX_DSN_LENGTH) return false;
+    return std::strpbrk(dsn, "[]{}(),;?*=!@\\") == nullptr;
+}
+
+// A list of names as the profile functions return it: each NUL-ended, the
+// list ended by one more NUL. When it does not fit, the last name is cut and
+// followed by two NULs and the result is size - 2 (the Win32 profile
+// functions' rule, which the installer's profile functions stand in for).
+int CopyList(const std::vector<std::string>& names, char* buffer, int size)
+{
+    std::string list;
+    for (const auto& name : names) list.append(name).push_back('\0');
+    if (size < 2) {
+        if (size == 1) buffer[0] = '\0';
+        return 0;
+    }
+    if (list.size() + 1 <= static_cast<size_t>(size)) {
+        std::memcpy(buffer, list.data(), list.size());
+        buffer[list.size()] = '\0';
+        return static_cast<int>(list.size());
+    }
+    std::memcpy(buffer, list.data(), static_cast<size_t>(size) - 2);
+    buffer[size - 2] = buffer[size - 1] = '\0';
+    return size - 2;
+}
+
+// Removes a data source's registration and section from `root`.
+bool RemoveDataSource(HKEY root, const std::string& dsn)
+{
+    return DeleteValue(root, kSources, dsn.c_str()) & DeleteKey(root, SectionKey(dsn));
+}
+
+std::string Narrow(const wchar_t* text, size_t length)
+{
+    if (!text || !length) return std::string();
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string result(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), &result[0], size, nullptr, nullptr);
+    return result;
+}
+
+// Restores the configuration mode when a SQLConfigDataSource call ends.
+struct ModeForCall {
+    explicit ModeForCall(UWORD mode) { g_mode = mode; }
+    // "Prior to returning, SQLConfigDataSource resets configuration mode to BOTHDSN."
+    ~ModeForCall() { g_mode = ODBC_BOTH_DSN; }
+};
+
+} // namespace
+
+extern "C" {
+
+BOOL WINAPI SQLGetConfigMode(UWORD* mode)
+{
+    Begin();
+    if (!mode) return Fail(ODBC_ERROR_GENERAL_ERR, "General installer error");
+    *mode = g_mode;
+    return TRUE;
+}
+
+BOOL WINAPI SQLSetConfigMode(UWORD mode)
+{
+    Begin();
+    if (mode != ODBC_BOTH_DSN && mode != ODBC_USER_DSN && mode != ODBC_SYSTEM_DSN)
+        return Fail(ODBC_ERROR_INVALID_PARAM_SEQUENCE, "Invalid parameter sequence");
+    g_mode = mode;
+    return TRUE;
+}
+
+// Refused names post no error: the documented errors are only general ones.
+BOOL WINAPI SQLValidDSN(LPCSTR dsn)
+{
+    Begin();
+    return IsValidName(dsn) ? TRUE : FALSE;
+}
+
+// "Adds the data source to the [ODBC Data Sources] section, then creates a
+// specification section with the single keyword Driver holding the driver's
+// library; an existing section is removed before the new one is created."
+// The name is checked as SQLValidDSN checks it. Reading: "lpszDriver was
+// invalid" includes a driver that is not installed, i.e. has no Driver value
+// under ODBCINST.INI; such a driver is refused. The special handling of a
+// data source named Default (a default driver section) is not played.
+BOOL WINAPI SQLWriteDSNToIni(LPCSTR dsn, LPCSTR driver)
+{
+    Begin();
+    if (!IsValidName(dsn)) return Fail(ODBC_ERROR_INVALID_DSN, "Invalid DSN");
+    if (!driver || !*driver || std::strchr(driver, '\\'))
+        return Fail(ODBC_ERROR_INVALID_NAME, "Invalid driver or translator name");
+    const auto library = ReadString(HKEY_LOCAL_MACHINE, std::string(kOdbcInst) + "\\" + driver, "Driver");
+    if (!library) return Fail(ODBC_ERROR_INVALID_NAME, "Invalid driver or translator name");
+
+    const HKEY root = HiveFor(dsn, true);
+    if (!DeleteKey(root, SectionKey(dsn)) || !WriteString(root, kSources, dsn, driver) ||
+        !WriteString(root, SectionKey(dsn), "Driver", *library))
+        return Fail(ODBC_ERROR_REQUEST_FAILED, "Request failed");
+    return TRUE;
+}
+
+// "Removes the data source name from the [ODBC Data Sources] section and the
+// data source specification section"; TRUE also when there was none. Reading:
+// names SQLValidDSN refuses are refused here too (ODBC_ERROR_INVALID_DSN).
+BOOL WINAPI SQLRemoveDSNFromIni(LPCSTR dsn)
+{
+    Begin();
+    if (!IsValidName(dsn)) return Fail(ODBC_ERROR_INVALID_DSN, "Invalid DSN");
+    if (!RemoveDataSource(HiveFor(dsn, false), dsn))
+        return Fail(ODBC_ERROR_REQUEST_FAILED, "Request failed");
+    return TRUE;
+}
+
+// A null entry deletes the whole section, a null string the entry.
+BOOL WINAPI SQLWritePrivateProfileString(LPCSTR section, LPCSTR entry, LPCSTR string, LPCSTR file)
+{
+    Begin();
+    const auto place = PlaceOf(file, section, true);
+    if (!place || !IsSectionName(section)) return Fail(ODBC_ERROR_REQUEST_FAILED, "Request failed");
+    const std::string key = place->key + "\\" + section;
+    const bool ok = !entry    ? DeleteKey(place->root, key)
+                    : !string ? DeleteValue(place->root, key, entry)
+                              : WriteString(place->root, key, entry, string);
+    return ok ? TRUE : Fail(ODBC_ERROR_REQUEST_FAILED, "Request failed");
+}
+
+// A null section lists the sections, a null entry the entries of the section,
+// each NUL-ended; otherwise the entry's value, or the default when there is
+// none. The result is the number of characters copied; a value cut to fit
+// the buffer gives size - 1, a cut list size - 2. Reading: the default
+// "cannot be NULL", so a call with a null default fails and answers 0, and
+// so does one without a buffer.
+int WINAPI SQLGetPrivateProfileString(LPCSTR section, LPCSTR entry, LPCSTR defaultText,
+                                      LPSTR buffer, int size, LPCSTR file)
+{
+    Begin();
+    if (!buffer || size <= 0) return Fail(ODBC_ERROR_GENERAL_ERR, "General installer error");
+    buffer[0] = '\0';
+    if (!defaultText) return Fail(ODBC_ERROR_GENERAL_ERR, "General installer error");
+    const auto place = PlaceOf(file, section, false);
+    if (!place) return Fail(ODBC_ERROR_GENERAL_ERR, "General installer error");
+    if (!section) return CopyList(Names(place->root, place->key, 0), buffer, size);
+    if (!IsSectionName(section)) return standin::CopyOut(defaultText, buffer, size);
+    const std::string key = place->key + "\\" + section;
+    if (!entry) return CopyList(Names(place->root, key, 1), buffer, size);
+    return standin::CopyOut(ReadString(place->root, key, entry).value_or(defaultText), buffer, size);
+}
+
+// "Loads the setup DLL named for the driver in the system information and
+// calls ConfigDSN", with the system requests mapped to the user ones (4-6 to
+// 1-3) and the mode set to system (user for 1-3) for the call; FALSE when the
+// setup library cannot be found or loaded, else ConfigDSN's answer. The
+// library is freed when the call ends. ODBC_REMOVE_DEFAULT_DSN removes the
+// Default data source (both hives) and the Default driver section without
+// calling a driver. Reading: the attribute list is passed on unchecked.
+BOOL WINAPI SQLConfigDataSource(HWND parent, WORD request, LPCSTR driver, LPCSTR attributes)
+{
+    Begin();
+    if (request == ODBC_REMOVE_DEFAULT_DSN) {
+        const bool ok = RemoveDataSource(HKEY_CURRENT_USER, "Default") &
+                        RemoveDataSource(HKEY_LOCAL_MACHINE, "Default") &
+                        DeleteKey(HKEY_LOCAL_MACHINE, std::string(kOdbcInst) + "\\Default");
+        return ok ? TRUE : Fail(ODBC_ERROR_REQUEST_FAILED, "Request failed");
+    }
+    if (request < ODBC_ADD_DSN || request > ODBC_REMOVE_SYS_DSN)
+        return Fail(ODBC_ERROR_INVALID_REQUEST_TYPE, "Invalid type of request");
+    if (!driver || !*driver || std::strchr(driver, '\\'))
+        return Fail(ODBC_ERROR_INVALID_NAME, "Invalid driver or translator name");
+    const auto setup = ReadString(HKEY_LOCAL_MACHINE, std::string(kOdbcInst) + "\\" + driver, "Setup");
+    if (!setup) return Fail(ODBC_ERROR_INVALID_NAME, "Invalid driver or translator name");
+
+    afx::UniqueModule library(LoadLibraryA(setup->c_str()));
+    using ConfigDsn = BOOL(WINAPI*)(HWND, WORD, LPCSTR, LPCSTR);
+    const auto configDsn = library ? reinterpret_cast<ConfigDsn>(reinterpret_cast<void*>(
+                                         GetProcAddress(library.get(), "ConfigDSN")))
+                                   : nullptr;
+    if (!configDsn)
+        return Fail(ODBC_ERROR_LOAD_LIB_FAILED, "Could not load the driver or translator setup library");
+
+    const bool system = request >= ODBC_ADD_SYS_DSN;
+    BOOL result = FALSE;
+    {
+        ModeForCall mode(system ? ODBC_SYSTEM_DSN : ODBC_USER_DSN);
+        result = configDsn(parent, static_cast<WORD>(system ? request - 3 : request), driver,
+                           attributes);
+    }
+    library.reset();
+    return result ? TRUE : Fail(ODBC_ERROR_REQUEST_FAILED, "Request failed");
+}
+
+// The wide form takes the same path with the arguments in the ANSI code page.
+BOOL WINAPI SQLConfigDataSourceW(HWND parent, WORD request, LPCWSTR driver, LPCWSTR attributes)
+{
+    size_t length = 0;
+    if (attributes)
+        while (attributes[length] || attributes[length + 1]) ++length;
+    const std::string list = Narrow(attributes, length) + std::string(2, '\0');
+    const std::string name = driver ? Narrow(driver, wcslen(driver)) : std::string();
+    return SQLConfigDataSource(parent, request, driver ? name.c_str() : nullptr,
+                               attributes ? list.c_str() : nullptr);
+}
+
+// Records 1 to 8 of the last call's errors. SQL_NO_DATA past the last one;
+// SQL_SUCCESS_WITH_INFO when the text was cut to the buffer; the text's full
+// length in *length.
+SQLRETURN WINAPI SQLInstallerError(WORD record, DWORD* code, LPSTR text, WORD size, WORD* length)
+{
+    if (record < 1 || record > 8) return SQL_ERROR;
+    if (record > g_errors.size()) {
+        if (length) *length = 0;
+        if (text && size > 0) text[0] = '\0';
+        return SQL_NO_DATA;
+    }
+    const Error& error = g_errors[record - 1];
+    if (code) *code = error.code;
+    if (length) *length = static_cast<WORD>(error.text.size());
+    standin::CopyOut(error.text, text, size);
+    return !text || error.text.size() >= size ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+}
+
+}
