@@ -34,11 +34,6 @@ private:
 
 // ---- CComboBox ----
 
-int CComboBox::GetCount() const
-{
-    return static_cast<int>(::SendMessageA(m_hWnd, CB_GETCOUNT, 0, 0));
-}
-
 int CComboBox::GetCurSel() const
 {
     return static_cast<int>(::SendMessageA(m_hWnd, CB_GETCURSEL, 0, 0));
@@ -47,22 +42,6 @@ int CComboBox::GetCurSel() const
 int CComboBox::SetCurSel(int index)
 {
     return static_cast<int>(::SendMessageA(m_hWnd, CB_SETCURSEL, static_cast<WPARAM>(index), 0));
-}
-
-int CComboBox::AddString(const char* text)
-{
-    return static_cast<int>(::SendMessageA(m_hWnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text)));
-}
-
-CString CComboBox::GetLBText(int index) const
-{
-    const LRESULT length = ::SendMessageA(m_hWnd, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length == CB_ERR) return CString();
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    const LRESULT copied = ::SendMessageA(m_hWnd, CB_GETLBTEXT, static_cast<WPARAM>(index),
-                                          reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(copied == CB_ERR ? 0 : static_cast<size_t>(copied));
-    return CString(std::move(text));
 }
 
 // ---- Data exchange ----
@@ -118,6 +97,16 @@ INT_PTR CDialog::DoModal()
 HWND CDialog::GetDlgItem(int id) const
 {
     return ::GetDlgItem(m_hWnd, id);
+}
+
+void CDialog::EnableItem(int id, bool enable) const
+{
+    ::EnableWindow(GetDlgItem(id), enable ? TRUE : FALSE);
+}
+
+LRESULT CDialog::SendItemMessage(int id, UINT message, WPARAM wParam, LPARAM lParam) const
+{
+    return ::SendDlgItemMessageA(m_hWnd, id, message, wParam, lParam);
 }
 
 BOOL CDialog::UpdateData(BOOL saveAndValidate)
@@ -232,9 +221,9 @@ void CDialog::ExecuteDlgInit()
         const auto* text = reinterpret_cast<const char*>(data + at);
         if (length > 0 && text[length - 1] == '\0') {
             if (message == kWin16ComboAddString)
-                ::SendDlgItemMessageA(m_hWnd, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+                SendItemMessage(id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
             else if (message == kWin16ListAddString)
-                ::SendDlgItemMessageA(m_hWnd, id, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+                SendItemMessage(id, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
         }
         at += length;
     }

@@ -31,11 +31,8 @@ class CComboBox {
 public:
     HWND m_hWnd = nullptr;
 
-    int GetCount() const;
     int GetCurSel() const;                  // CB_ERR when nothing is selected
     int SetCurSel(int index);               // -1 clears the selection
-    int AddString(const char* text);
-    CString GetLBText(int index) const;     // empty for a position that does not exist
 };
 
 // One data exchange: which dialog, and in which direction.
@@ -102,6 +99,9 @@ public:
 
     HWND GetSafeHwnd() const noexcept { return m_hWnd; }
     HWND GetDlgItem(int id) const;
+    // Enables or disables control `id`; sends control `id` a message, its answer.
+    void EnableItem(int id, bool enable) const;
+    LRESULT SendItemMessage(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
 
     // Exchange between members and controls (true: controls to members).
     // Notifications that the exchange itself causes are not dispatched while it runs.

@@ -27,7 +27,6 @@ HINSTANCE ModuleHandle() noexcept
 
 CWinApp::CWinApp() noexcept { g_app = this; }
 CWinApp::~CWinApp() { if (g_app == this) g_app = nullptr; }
-CWinApp* CWinApp::Current() noexcept { return g_app; }
 
 ModuleStateGuard::ModuleStateGuard() noexcept : m_activation(g_actCtx.get()) {}
 

@@ -23,8 +23,6 @@ public:
     // Non-zero lets the load succeed; zero makes the load fail (after ExitInstance).
     virtual BOOL InitInstance() { return TRUE; }
     virtual int ExitInstance() { return 0; }
-
-    static CWinApp* Current() noexcept;
 };
 
 // Taken as the first step of every entry point: puts this module's activation

@@ -19,10 +19,32 @@ const int kCollapsedHeightDlu = 104;
 const int kExpandedHeightDlu = 186;
 const int kMaxNameLength = 32;
 
-// Positions of the two lists, in the order the list-initialisation resource
-// gives them (the type list is sorted, which keeps the same order).
-const int kPosAccounting = 0;
-const int kPosEstimating = 1;
+// The value at each position of the two lists, in the order the
+// list-initialisation resource gives them (the type list is sorted, which
+// keeps the same order). Opening and OK both read these.
+const DatabaseType kTypeAt[] = {dbAccounting, dbEstimating};
+const NamingMode kNamingAt[] = {namingCustom, namingStandard, namingDictionary};
+
+// The position of `value`; a value the list does not hold opens at the first.
+template <typename T, size_t N>
+int PositionOf(const T (&values)[N], int value)
+{
+    for (size_t i = 0; i < N; ++i)
+        if (values[i] == value) return static_cast<int>(i);
+    return 0;
+}
+
+// The value at `position`; null when no position is selected.
+template <typename T, size_t N>
+const T* ValueAt(const T (&values)[N], int position)
+{
+    return position >= 0 && static_cast<size_t>(position) < N ? &values[position] : nullptr;
+}
+
+// The band of option controls below the upper one: disabled in the template,
+// enabled by "Options >>".
+const int kOptionControls[] = {IDC_MAX_COL_SUPPORT, IDC_SHORTEN_NAMES, IDC_NAMING_LABEL,
+                               IDC_NAMING_MODE};
 
 } // namespace
 
@@ -77,29 +99,29 @@ BOOL CConfigDsnDlg::OnInitDialog()
                collapsed.bottom - collapsed.top, TRUE);
     CenterWindow();
 
-    ::SendDlgItemMessageA(m_hWnd, IDC_DSN_NAME, EM_LIMITTEXT, kMaxNameLength, 0);
+    SendItemMessage(IDC_DSN_NAME, EM_LIMITTEXT, kMaxNameLength);
 
     m_strDataSourceName = m_pAttributes->GetDataSourceName();
-    m_comboDatabaseType.SetCurSel(m_pAttributes->GetDatabaseType() == dbEstimating ? kPosEstimating
-                                                                                  : kPosAccounting);
+    m_comboDatabaseType.SetCurSel(PositionOf(kTypeAt, m_pAttributes->GetDatabaseType()));
     m_strDataFolder = m_pAttributes->GetDataFolder();
-    switch (m_pAttributes->GetNamingMode()) {
-    case namingStandard: m_comboNaming.SetCurSel(1); break;
-    case namingDictionary: m_comboNaming.SetCurSel(2); break;
-    default: m_comboNaming.SetCurSel(0); break;
-    }
+    m_comboNaming.SetCurSel(PositionOf(kNamingAt, m_pAttributes->GetNamingMode()));
     m_nMaxColSupport = m_pAttributes->GetMaxColSupport() ? 1 : 0;
     m_nShortenNames = m_pAttributes->GetShortenNames() ? 1 : 0;
 
-    ::PathSetDlgItemPathA(m_hWnd, IDC_DATA_FOLDER, m_strDataFolder);
     UpdateData(FALSE);
-    UpdateOkButton();
+    ShowDataFolder();
     return TRUE;
+}
+
+void CConfigDsnDlg::ShowDataFolder()
+{
+    ::PathSetDlgItemPathA(m_hWnd, IDC_DATA_FOLDER, m_strDataFolder);
+    UpdateOkButton();
 }
 
 void CConfigDsnDlg::UpdateOkButton()
 {
-    ::EnableWindow(GetDlgItem(IDOK), !m_strDataSourceName.IsEmpty() && !m_strDataFolder.IsEmpty());
+    EnableItem(IDOK, !m_strDataSourceName.IsEmpty() && !m_strDataFolder.IsEmpty());
 }
 
 void CConfigDsnDlg::OnChangeDataSourceName()
@@ -110,11 +132,8 @@ void CConfigDsnDlg::OnChangeDataSourceName()
 
 void CConfigDsnDlg::OnOptions()
 {
-    ::EnableWindow(GetDlgItem(IDC_OPTIONS), FALSE);
-    ::EnableWindow(GetDlgItem(IDC_MAX_COL_SUPPORT), TRUE);
-    ::EnableWindow(GetDlgItem(IDC_SHORTEN_NAMES), TRUE);
-    ::EnableWindow(GetDlgItem(IDC_NAMING_LABEL), TRUE);
-    ::EnableWindow(GetDlgItem(IDC_NAMING_MODE), TRUE);
+    EnableItem(IDC_OPTIONS, false);
+    for (int id : kOptionControls) EnableItem(id, true);
     ::SetFocus(GetDlgItem(IDC_NAMING_MODE));
 
     // Grow downwards in place: top-left corner and width stay.
@@ -128,16 +147,11 @@ void CConfigDsnDlg::OnOptions()
 
 void CConfigDsnDlg::OnSelectFolder()
 {
-    bool chosen = false;
-    switch (m_comboDatabaseType.GetCurSel()) {
-    case kPosAccounting: chosen = ChooseFolderWithComponent(m_hWnd, m_strDataFolder); break;
-    case kPosEstimating: chosen = BrowseForFolder(m_hWnd, m_strDataFolder); break;
-    default: break;
-    }
-    if (chosen) {
-        ::PathSetDlgItemPathA(m_hWnd, IDC_DATA_FOLDER, m_strDataFolder);
-        UpdateOkButton();
-    }
+    const DatabaseType* type = ValueAt(kTypeAt, m_comboDatabaseType.GetCurSel());
+    if (!type) return;
+    const bool chosen = *type == dbEstimating ? BrowseForFolder(m_hWnd, m_strDataFolder)
+                                              : ChooseFolderWithComponent(m_hWnd, m_strDataFolder);
+    if (chosen) ShowDataFolder();
 }
 
 void CConfigDsnDlg::OnHelp()
@@ -149,17 +163,14 @@ void CConfigDsnDlg::OnOK()
 {
     UpdateData(TRUE);
     m_pAttributes->SetDataSourceName(m_strDataSourceName);
-    m_pAttributes->SetDatabaseType(m_comboDatabaseType.GetCurSel() == kPosEstimating ? dbEstimating
-                                                                                     : dbAccounting);
+    // No type selected is accounting data; no naming selected keeps the set's mode.
+    const DatabaseType* type = ValueAt(kTypeAt, m_comboDatabaseType.GetCurSel());
+    m_pAttributes->SetDatabaseType(type ? *type : dbAccounting);
     m_pAttributes->SetDataFolder(m_strDataFolder);
     m_pAttributes->SetMaxColSupport(m_nMaxColSupport != 0);
     m_pAttributes->SetShortenNames(m_nShortenNames != 0);
-    switch (m_comboNaming.GetCurSel()) {
-    case 0: m_pAttributes->SetNamingMode(namingCustom); break;
-    case 1: m_pAttributes->SetNamingMode(namingStandard); break;
-    case 2: m_pAttributes->SetNamingMode(namingDictionary); break;
-    default: break;     // no selection: the set keeps its mode
-    }
+    if (const NamingMode* naming = ValueAt(kNamingAt, m_comboNaming.GetCurSel()))
+        m_pAttributes->SetNamingMode(*naming);
     if (ConfirmDataSourceName()) EndDialog(IDOK);
 }
 

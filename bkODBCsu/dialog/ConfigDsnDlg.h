@@ -32,6 +32,8 @@ private:
     void OnHelp();
 
     void UpdateOkButton();
+    // Shows the folder held (shortened to fit) and updates OK to it.
+    void ShowDataFolder();
     bool ConfirmDataSourceName();
     // Shows string `textId` with every "%s" replaced by the name; the answer.
     int ShowNameMessage(unsigned textId, UINT style);

@@ -14,10 +14,15 @@
 #include <string>
 
 // The data-folder component's interface as far as this module uses it:
-// SelectDataFolder is entry 8 of its function table. The five entries before
-// it are never called here; they only hold their places. It must not live in
-// an anonymous namespace: the compiler would then take this file to hold every
-// implementation there is (none) and drop the call as unreachable.
+// SelectDataFolder is entry 8 of its function table (QueryInterface counting
+// as 0). The five entries before it are never called here; they only hold
+// their places.
+//
+// Like every foreign interface declared here, it must have external linkage:
+// not in an anonymous namespace. A class with internal linkage has all its
+// derived classes in this file, and at -O2 GCC uses that to devirtualise
+// calls on it; with no class here overriding SelectDataFolder, the only
+// target left is the pure virtual one, and the call is dropped.
 struct IDataFolder : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Reserved3() = 0;
     virtual HRESULT STDMETHODCALLTYPE Reserved4() = 0;

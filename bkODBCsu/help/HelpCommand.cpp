@@ -7,6 +7,23 @@
 #include <objbase.h>
 #include <io.h>
 
+// The paths component's interface as far as this module uses it:
+// ResolvePath is entry 29 of its function table (QueryInterface counting as
+// 0). The 26 entries before it are never called here; they only hold their
+// places. External linkage, for the reason given at IDataFolder
+// (FolderChoosers.cpp): in an anonymous namespace the call would be dropped.
+#define BK_RESERVED(n) virtual HRESULT STDMETHODCALLTYPE Reserved##n() = 0;
+struct IPaths : public IUnknown {
+    BK_RESERVED(3) BK_RESERVED(4) BK_RESERVED(5) BK_RESERVED(6) BK_RESERVED(7) BK_RESERVED(8) BK_RESERVED(9)
+    BK_RESERVED(10) BK_RESERVED(11) BK_RESERVED(12) BK_RESERVED(13) BK_RESERVED(14) BK_RESERVED(15)
+    BK_RESERVED(16) BK_RESERVED(17) BK_RESERVED(18) BK_RESERVED(19) BK_RESERVED(20) BK_RESERVED(21)
+    BK_RESERVED(22) BK_RESERVED(23) BK_RESERVED(24) BK_RESERVED(25) BK_RESERVED(26) BK_RESERVED(27) BK_RESERVED(28)
+    // logicalPath: a bkPath:// name; resolved: out the file it names (the
+    // caller frees it), or null.
+    virtual HRESULT STDMETHODCALLTYPE ResolvePath(BSTR logicalPath, BSTR* resolved) = 0;
+};
+#undef BK_RESERVED
+
 namespace {
 
 const char kHelpFile[] = "bkODBCsu.chm";
@@ -14,27 +31,14 @@ const wchar_t kLogicalHelpPath[] = L"bkPath://Help/bkODBCsu.chm";
 const wchar_t kPathsProgId[] = L"Vexa.KVL.Core.Paths.9.5";
 // The paths interface {20D47130-8A26-4535-B328-71FF42AEAB7F}.
 const IID kIID_Paths = {0x20D47130, 0x8A26, 0x4535, {0xB3, 0x28, 0x71, 0xFF, 0x42, 0xAE, 0xAB, 0x7F}};
-// ResolvePath(BSTR logicalPath, BSTR* resolved): entry 29 of the interface's
-// function table, counting QueryInterface as 0. Only this one entry is used,
-// so it is called through the table rather than declared with all the others.
-const int kResolvePathEntry = 29;
 const DWORD_PTR kHelpContext = 1000;
-
-using ResolvePathFunction = HRESULT(STDMETHODCALLTYPE*)(IUnknown*, BSTR, BSTR*);
-
-HRESULT ResolvePath(IUnknown* paths, BSTR logicalPath, BSTR* resolved)
-{
-    void** table = *reinterpret_cast<void***>(paths);
-    auto resolve = reinterpret_cast<ResolvePathFunction>(table[kResolvePathEntry]);
-    return resolve(paths, logicalPath, resolved);
-}
 
 } // namespace
 
 void ShowModuleHelp()
 {
     afx::CString helpPath(kHelpFile);
-    afx::ComPtr<IUnknown> paths;
+    afx::ComPtr<IPaths> paths;
     CLSID clsid;
     if (SUCCEEDED(::CLSIDFromProgID(kPathsProgId, &clsid)))
         ::CoCreateInstance(clsid, nullptr, CLSCTX_ALL, kIID_Paths, paths.put_void());
@@ -44,7 +48,7 @@ void ShowModuleHelp()
         CBstrHolder resolved;
         // The status says nothing the output does not: only an output that
         // names something existing is used.
-        ResolvePath(paths.get(), logicalPath.get(), resolved.put());
+        paths->ResolvePath(logicalPath.get(), resolved.put());
         if (resolved.get() && ::_waccess(resolved.get(), 0) == 0)
             helpPath = BstrToAnsi(resolved.get());
     }

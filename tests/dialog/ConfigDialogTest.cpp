@@ -58,7 +58,7 @@ protected:
     {
         return RunDialog(module, List({"DSN=" + dsn}), script, ODBC_CONFIG_DSN);
     }
-    Keys KeysOf(const std::string& dsn) { return Values(HKEY_CURRENT_USER, UserDsnKey(dsn)); }
+    Keys KeysOf(const std::string& dsn) { return ReadEntry(dsn).user; }
 
     SetupModule module;
     ScopedDefaultDsnDir dir;
@@ -88,7 +88,7 @@ TEST_F(ConfigDialog, OpensCollapsedAndCentredThenGrowsDownwardsInPlace)
         EXPECT_TRUE(IsWindowEnabled(NoteOf(d.dialog())));
         EXPECT_TRUE(d.Enabled(IDC_OPTIONS));
         EXPECT_EQ(d.Focus(), d.Item(IDC_DSN_NAME));
-        EXPECT_EQ(SendMessageA(d.dialog(), DM_GETDEFID, 0, 0), MAKELONG(IDOK, DC_HASDEFID));
+        EXPECT_EQ(d.Send(DM_GETDEFID), MAKELONG(IDOK, DC_HASDEFID));
         // Made under the module's manifest, the controls are those of version 6
         // of the common controls, which Wine keeps side by side (and reports
         // as version 5, so the library's path tells).
@@ -305,7 +305,7 @@ TEST_F(ConfigDialog, TypingStopsAt32CharactersButALongerGivenNameIsKeptWhole)
     const DialogRun run = RunDialog(module, List({"DSN=" + longName, "DBQ=C:\\Data"}), [&](DialogDriver& d) {
         EXPECT_EQ(d.Text(IDC_DSN_NAME), longName);
         // Typed at the end, not over the selection that the focus made.
-        SendMessageA(d.Item(IDC_DSN_NAME), EM_SETSEL, 40, 40);
+        d.SendItem(IDC_DSN_NAME, EM_SETSEL, 40, 40);
         d.Type(IDC_DSN_NAME, "x");
         EXPECT_EQ(d.Text(IDC_DSN_NAME), longName);
         d.SetText(IDC_DSN_NAME, "");
@@ -348,6 +348,7 @@ TEST_F(ConfigDialog, RenameWritesTheNewEntryAndRemovesTheOldOneAndItsFile)
 {
     const std::string from = Use("bkTRenameFrom"), to = Use("bkTRenameTo");
     Store(from, {"DBQ=C:\\Data", "DatabaseType=2"});
+    const StoredEntry old = ReadEntry(from);
     ASSERT_TRUE(FileExists(dir.FileFor(from)));
     const DialogRun run = Edit(from, [&](DialogDriver& d) {
         d.SetText(IDC_DSN_NAME, to);
@@ -359,8 +360,7 @@ TEST_F(ConfigDialog, RenameWritesTheNewEntryAndRemovesTheOldOneAndItsFile)
     EXPECT_EQ(KeysOf(to), (Keys{{"DBQ", "C:\\Data"}, {"DatabaseType", "2"}, {"MaxColSupport", "255"},
                                 {"ShortenNames", "0"}, {"StandardMode", "0"}, {"DictionaryMode", "0"}}));
     EXPECT_TRUE(FileExists(dir.FileFor(to)));
-    EXPECT_FALSE(Registration(from));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, MachineDsnKey(from)));
+    EXPECT_EQ(ReadEntry(from), AfterRemoval(old));
     EXPECT_FALSE(FileExists(dir.FileFor(from)));
 }
 
@@ -383,7 +383,7 @@ TEST_F(ConfigDialog, RenamingOntoAnExistingSourceAsksNoThenYesOverwrites)
     const std::string from = Use("bkTMine"), other = Use("bkTTheirs");
     Store(from, {"DBQ=C:\\Mine", "DatabaseType=2"});
     Store(other, {"DBQ=C:\\Theirs", "ShortenNames=1"});
-    const StoredEntry theirs = ReadEntry(other);
+    const StoredEntry mine = ReadEntry(from), theirs = ReadEntry(other);
 
     const DialogRun run = Edit(from, [&](DialogDriver& d) {
         d.SetText(IDC_DSN_NAME, other);
@@ -407,7 +407,7 @@ TEST_F(ConfigDialog, RenamingOntoAnExistingSourceAsksNoThenYesOverwrites)
     EXPECT_EQ(run.result, TRUE);
     EXPECT_EQ(KeysOf(other).at("DBQ"), "C:\\Mine");
     EXPECT_EQ(KeysOf(other).at("DatabaseType"), "2");
-    EXPECT_FALSE(Registration(from));
+    EXPECT_EQ(ReadEntry(from), AfterRemoval(mine));
     EXPECT_FALSE(FileExists(dir.FileFor(from)));
     EXPECT_TRUE(FileExists(dir.FileFor(other)));
 }

@@ -23,47 +23,44 @@ std::string ClassOf(HWND window)
 }
 
 struct DialogSearch {
-    HWND owner, except, found;
+    HWND owner, found;
 };
 
 BOOL CALLBACK MatchDialog(HWND window, LPARAM param)
 {
     auto* s = reinterpret_cast<DialogSearch*>(param);
-    if (window == s->except || !IsWindowVisible(window) || ClassOf(window) != kDialogClass)
-        return TRUE;
+    if (!IsWindowVisible(window) || ClassOf(window) != kDialogClass) return TRUE;
     if (s->owner && GetWindow(window, GW_OWNER) != s->owner) return TRUE;
     s->found = window;
     return FALSE;
 }
 
-// A visible dialog-class window of `thread` owned by `owner` (any owner when null).
-HWND FindOwnedDialog(DWORD thread, HWND owner, HWND except = nullptr)
+// A button press as the button reports it, posted.
+void PostClick(HWND dialog, int id)
 {
-    DialogSearch search{owner, except, nullptr};
-    EnumThreadWindows(thread, MatchDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-// Ends whatever a script left open: boxes first (the first of their buttons
-// that does not confirm), then the dialog itself.
-void CloseLeftovers(HWND dialog, DWORD thread)
+// Ends whatever a script left open until the modal call has returned, the
+// innermost window first, with the first of its buttons that does not confirm.
+void CloseLeftovers(DWORD thread, const std::atomic<bool>& returned)
 {
     bktest::WaitFor(
         [&] {
-            if (!IsWindow(dialog)) return true;
-            while (HWND box = FindOwnedDialog(thread, dialog)) {
+            HWND dialog = FindDialog(thread);
+            for (HWND inner; dialog && (inner = FindDialog(thread, dialog)) != nullptr;)
+                dialog = inner;
+            if (dialog && !returned) {
                 for (int id : {IDNO, IDCANCEL, IDOK}) {
-                    if (HWND button = GetDlgItem(box, id)) {
-                        PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                                     reinterpret_cast<LPARAM>(button));
+                    if (GetDlgItem(dialog, id)) {
+                        PostClick(dialog, id);
                         break;
                     }
                 }
-                if (!bktest::WaitFor([&] { return !IsWindowVisible(box); }, 2000)) break;
+                bktest::WaitFor([&] { return returned || !IsWindowVisible(dialog); }, 2000);
             }
-            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
-            return !IsWindow(dialog);
+            return returned.load();
         },
         10000);
 }
@@ -71,14 +68,9 @@ void CloseLeftovers(HWND dialog, DWORD thread)
 // Before the first window: see bktest::UseUnmanagedWindows.
 const bool g_unmanagedWindows = (bktest::UseUnmanagedWindows(), true);
 
-LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 // A message to the dialog's thread, answered within a bound: a handler that
 // unexpectedly opens a modal window must fail the test, not block it.
-LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT SendBounded(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, 5000, &result)) {
@@ -88,7 +80,48 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return static_cast<LRESULT>(result);
 }
 
+std::string TextOf(HWND window)
+{
+    char text[2048] = {};
+    if (window) SendBounded(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
 } // namespace
+
+HWND FindDialog(DWORD thread, HWND owner)
+{
+    DialogSearch search{owner, nullptr};
+    EnumThreadWindows(thread, MatchDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::string DialogDriver::Caption() const
+{
+    return TextOf(m_dialog);
+}
+
+std::string DialogDriver::Text(int id) const
+{
+    return TextOf(Item(id));
+}
+
+bool DialogDriver::Shows(const std::string& text) const
+{
+    for (HWND child = GetWindow(m_dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (TextOf(child) == text) return true;
+    return false;
+}
+
+LRESULT DialogDriver::Send(UINT message, WPARAM wParam, LPARAM lParam) const
+{
+    return SendBounded(m_dialog, message, wParam, lParam);
+}
+
+LRESULT DialogDriver::SendItem(int id, UINT message, WPARAM wParam, LPARAM lParam) const
+{
+    return SendBounded(Item(id), message, wParam, lParam);
+}
 
 HWND DialogDriver::Focus() const
 {
@@ -100,32 +133,32 @@ HWND DialogDriver::Focus() const
 
 void DialogDriver::SetText(int id, const std::string& text)
 {
-    Send(Item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    SendItem(id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 void DialogDriver::Type(int id, const std::string& text)
 {
-    for (unsigned char c : text) Send(Item(id), WM_CHAR, c, 1);
+    for (unsigned char c : text) SendItem(id, WM_CHAR, c, 1);
 }
 
 int DialogDriver::Selection(int comboId) const
 {
-    return static_cast<int>(Send(Item(comboId), CB_GETCURSEL, 0, 0));
+    return static_cast<int>(SendItem(comboId, CB_GETCURSEL));
 }
 
 void DialogDriver::Select(int comboId, int index)
 {
-    Send(Item(comboId), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendItem(comboId, CB_SETCURSEL, static_cast<WPARAM>(index));
+    Send(WM_COMMAND, MAKEWPARAM(comboId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(Item(comboId)));
 }
 
 std::vector<std::string> DialogDriver::Items(int comboId) const
 {
     std::vector<std::string> items;
-    const int count = static_cast<int>(Send(Item(comboId), CB_GETCOUNT, 0, 0));
+    const int count = static_cast<int>(SendItem(comboId, CB_GETCOUNT));
     for (int i = 0; i < count; ++i) {
         char text[256] = {};
-        Send(Item(comboId), CB_GETLBTEXT, static_cast<WPARAM>(i),
-                     reinterpret_cast<LPARAM>(text));
+        SendItem(comboId, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
         items.emplace_back(text);
     }
     return items;
@@ -133,24 +166,22 @@ std::vector<std::string> DialogDriver::Items(int comboId) const
 
 bool DialogDriver::Checked(int id) const
 {
-    return Send(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    return SendItem(id, BM_GETCHECK) == BST_CHECKED;
 }
 
 void DialogDriver::SetChecked(int id, bool checked)
 {
-    Send(Item(id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendItem(id, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
 void DialogDriver::Click(int id)
 {
-    Send(m_dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(Item(id)));
+    Send(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Item(id)));
 }
 
 void DialogDriver::Press(int id)
 {
-    PostMessageA(m_dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(Item(id)));
+    PostClick(m_dialog, id);
 }
 
 void DialogDriver::Key(int id, UINT virtualKey)
@@ -180,30 +211,37 @@ RECT DialogDriver::Dlu(int left, int top, int right, int bottom) const
     return rect;
 }
 
-std::optional<Box> DialogDriver::WaitForBox(DWORD timeoutMs) const
+std::optional<DialogDriver> DialogDriver::WaitForDialog(DWORD timeoutMs) const
 {
     HWND found = nullptr;
-    if (!bktest::WaitFor([&] { return (found = FindOwnedDialog(m_uiThread, m_dialog)) != nullptr; },
+    if (!bktest::WaitFor([&] { return (found = FindDialog(m_uiThread, m_dialog)) != nullptr; },
                          timeoutMs))
         return std::nullopt;
+    return DialogDriver(found, m_uiThread);
+}
+
+std::optional<Box> DialogDriver::WaitForBox(DWORD timeoutMs) const
+{
+    const auto opened = WaitForDialog(timeoutMs);
+    if (!opened) return std::nullopt;
+    const HWND found = opened->dialog();
     Box box;
     box.window = found;
     box.owner = GetWindow(found, GW_OWNER);
-    box.caption = bktest::WindowText(found);
-    box.text = bktest::WindowText(GetDlgItem(found, kBoxTextId));
+    box.caption = opened->Caption();
+    box.text = opened->Text(kBoxTextId);
     for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO}) {
         HWND button = GetDlgItem(found, id);
         if (button && IsWindowVisible(button)) box.buttons.push_back(id);
     }
-    HWND icon = GetDlgItem(found, kBoxIconId);
-    box.icon = icon ? reinterpret_cast<HICON>(SendMessageA(icon, STM_GETICON, 0, 0)) : nullptr;
+    if (opened->Item(kBoxIconId))
+        box.icon = reinterpret_cast<HICON>(opened->SendItem(kBoxIconId, STM_GETICON));
     return box;
 }
 
 void DialogDriver::Answer(const Box& box, int button) const
 {
-    PostMessageA(box.window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(box.window, button)));
+    PostClick(box.window, button);
     bktest::WaitFor([&] { return !IsWindow(box.window); }, 5000);
 }
 
@@ -217,20 +255,9 @@ ParentWindow::ParentWindow()
     RECT area = {};
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
     const int width = 560, height = 300;
-    Create((area.left + area.right - width) / 2, (area.top + area.bottom - height) / 2, width,
-           height);
-}
-
-ParentWindow::ParentWindow(int x, int y, int width, int height)
-{
-    Create(x, y, width, height);
-}
-
-void ParentWindow::Create(int x, int y, int width, int height)
-{
     static const ATOM atom = [] {
         WNDCLASSA cls = {};
-        cls.lpfnWndProc = ParentProc;
+        cls.lpfnWndProc = DefWindowProcA;
         cls.hInstance = GetModuleHandleA(nullptr);
         cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
         cls.lpszClassName = "bkTestParent";
@@ -238,7 +265,9 @@ void ParentWindow::Create(int x, int y, int width, int height)
     }();
     (void)atom;
     m_window = CreateWindowExA(0, "bkTestParent", "ODBC Data Source Administrator (test)",
-                               WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, width, height, nullptr,
+                               WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                               (area.left + area.right - width) / 2,
+                               (area.top + area.bottom - height) / 2, width, height, nullptr,
                                nullptr, GetModuleHandleA(nullptr), nullptr);
     EXPECT_TRUE(m_window) << "no parent window, error " << GetLastError();
 }
@@ -257,16 +286,15 @@ bool DriveModal(HWND parent, const std::function<void()>& open,
     std::thread driving([&] {
         HWND dialog = nullptr;
         bktest::WaitFor(
-            [&] { return returned || (dialog = FindOwnedDialog(uiThread, parent)) != nullptr; },
-            10000);
-        if (!dialog) {
+            [&] { return returned || (dialog = FindDialog(uiThread, parent)) != nullptr; }, 10000);
+        if (dialog) {
+            shown = true;
+            DialogDriver driver(dialog, uiThread);
+            script(driver);
+        } else {
             ADD_FAILURE() << "the dialog did not appear";
-            return;
         }
-        shown = true;
-        DialogDriver driver(dialog, parent, uiThread);
-        script(driver);
-        CloseLeftovers(dialog, uiThread);
+        CloseLeftovers(uiThread, returned);
     });
     open();
     returned = true;

@@ -1,7 +1,8 @@
-// Drives the real configuration dialog: ConfigDSN runs on the test's thread
-// with a real parent window while a script on a second thread finds the dialog
-// and works it through window messages. Every wait is bounded, and a dialog
-// that a failed script left open is cancelled, so a test fails instead of hanging.
+// The tests' one driver of real modal windows (the configuration dialog, the
+// framework's dialog, the shell's folder browser): the modal call runs on the
+// test's thread while a script on a second thread finds the window and works
+// it through window messages. Every wait and every message is bounded, and
+// whatever a script left open is cancelled, so a test fails instead of hanging.
 #pragma once
 
 #include "TestSupport.h"
@@ -27,14 +28,19 @@ struct Box {
 
 class DialogDriver {
 public:
-    DialogDriver(HWND dialog, HWND parent, DWORD uiThread)
-        : m_dialog(dialog), m_parent(parent), m_uiThread(uiThread) {}
+    DialogDriver(HWND dialog, DWORD uiThread) : m_dialog(dialog), m_uiThread(uiThread) {}
 
     HWND dialog() const { return m_dialog; }
-    HWND parent() const { return m_parent; }
     HWND Item(int id) const { return GetDlgItem(m_dialog, id); }
-    std::string Text(int id) const { return bktest::WindowText(Item(id)); }
+    std::string Caption() const;
+    std::string Text(int id) const;
+    // Whether a direct child of the dialog (a static without an id) shows `text`.
+    bool Shows(const std::string& text) const;
     bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
+    // A message to the dialog, or to its control `id`, answered within 5 s
+    // (else a test failure and 0).
+    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+    LRESULT SendItem(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
     // The control that has the keyboard focus on the dialog's thread.
     HWND Focus() const;
 
@@ -43,6 +49,7 @@ public:
     // Types `text` character by character into control `id`.
     void Type(int id, const std::string& text);
     int Selection(int comboId) const;
+    // Selects as the user does: the list reports the change to the dialog.
     void Select(int comboId, int index);
     std::vector<std::string> Items(int comboId) const;
     bool Checked(int id) const;
@@ -60,32 +67,36 @@ public:
     // Dialog units of the dialog's font to pixels.
     RECT Dlu(int left, int top, int right, int bottom) const;
 
-    // The next message box owned by the dialog, or nothing within `timeoutMs`.
+    // The next window the dialog opens (a message box, the folder browser),
+    // as a driver of its own, or nothing within `timeoutMs`.
+    std::optional<DialogDriver> WaitForDialog(DWORD timeoutMs = 5000) const;
+    // The same for a message box, as the box shows itself.
     std::optional<Box> WaitForBox(DWORD timeoutMs = 5000) const;
     void Answer(const Box& box, int button) const;
     bool WaitClosed(DWORD timeoutMs = 5000) const;
 
 private:
     HWND m_dialog;
-    HWND m_parent;
     DWORD m_uiThread;
 };
 
-// A visible top-level window on this thread, to own the dialog; centred on
-// the work area unless placed.
+// A visible top-level window on this thread, centred on the work area, to own
+// the dialog or chooser under test.
 class ParentWindow {
 public:
     ParentWindow();
-    ParentWindow(int x, int y, int width, int height);
     ~ParentWindow();
     ParentWindow(const ParentWindow&) = delete;
     ParentWindow& operator=(const ParentWindow&) = delete;
     HWND get() const { return m_window; }
 
 private:
-    void Create(int x, int y, int width, int height);
     HWND m_window = nullptr;
 };
+
+// A visible dialog-class window of `thread` owned by `owner` (any owner when
+// null); null when there is none.
+HWND FindDialog(DWORD thread, HWND owner = nullptr);
 
 struct DialogRun {
     BOOL result = -1;       // what ConfigDSN returned
@@ -94,7 +105,8 @@ struct DialogRun {
 
 // Runs `open` on this thread, which shows a modal dialog owned by `parent`,
 // while `script` drives that dialog from a second thread; whatever the script
-// leaves open is cancelled. False (and a test failure) when no dialog appeared.
+// leaves open is cancelled until `open` returns. False (and a test failure)
+// when no dialog appeared within 10 s.
 bool DriveModal(HWND parent, const std::function<void()>& open,
                 const std::function<void(DialogDriver&)>& script);
 

@@ -1,11 +1,13 @@
 // The accounting-data chooser against the data-folder component stand-in,
 // registered as a real in-process COM server for each test.
+#include "../dialog/DialogDriver.h"
 #include "FolderTestSupport.h"
 #include "afx/Exceptions.h"
 #include "dialog/FolderChoosers.h"
 
 #include <gtest/gtest.h>
 
+using namespace dlgtest;
 using namespace foldertest;
 
 namespace {
@@ -22,7 +24,7 @@ protected:
     LONG NewLogouts() const { return LogoutCalls() - m_logouts; }
     bool Choose(afx::CString& folder) { return ChooseFolderWithComponent(m_owner.get(), folder); }
 
-    OwnerWindow m_owner;
+    ParentWindow m_owner;
     LONG m_logouts = 0;
 };
 
@@ -38,7 +40,7 @@ TEST_F(ComponentChooser, MissingComponentDoesNothing)
     }
     EXPECT_EQ(folder.str(), "C:\\Keep");
     EXPECT_EQ(NewLogouts(), 0);
-    EXPECT_EQ(FindDialog(GetCurrentThreadId(), nullptr), nullptr) << "something was shown";
+    EXPECT_EQ(FindDialog(GetCurrentThreadId()), nullptr) << "something was shown";
 }
 
 TEST_F(ComponentChooser, ChosenFolderReplacesTheFolder)

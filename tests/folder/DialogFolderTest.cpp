@@ -1,5 +1,6 @@
 // "Select Folder..." in the real configuration dialog: ConfigDSN with a parent
 // window, the dialog and the choosers it opens driven from a second thread.
+#include "../dialog/DialogDriver.h"
 #include "FolderTestSupport.h"
 #include "TestSupport.h"
 #include "resource.h"
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string>
 
+using namespace dlgtest;
 using namespace foldertest;
 
 namespace {
@@ -20,37 +22,6 @@ const char kDialogCaption[] = "Brennick Data ODBC Setup";
 const char kBrowserCaption[] = "Select Data Folder";
 const char kDsn[] = "bkFolderE2E";
 const int kAccounting = 0, kEstimating = 1;
-
-// The configuration dialog as the driving thread sees and works it.
-class Dialog {
-public:
-    explicit Dialog(HWND window) : m_window(window) {}
-    HWND get() const { return m_window; }
-
-    void SelectType(int position) const {
-        HWND list = GetDlgItem(m_window, IDC_DATABASE_TYPE);
-        SendMessageA(list, CB_SETCURSEL, position, 0);
-        SendMessageA(m_window, WM_COMMAND, MAKEWPARAM(IDC_DATABASE_TYPE, CBN_SELCHANGE),
-                     reinterpret_cast<LPARAM>(list));
-    }
-    // Presses "Select Folder..." and waits for the command to finish (for
-    // the component, which answers without a window of its own). Bounded: a
-    // command that opens a window after all fails instead of blocking.
-    bool SelectFolder() const {
-        DWORD_PTR result = 0;
-        return SendMessageTimeoutA(m_window, WM_COMMAND, MAKEWPARAM(IDC_SELECT_FOLDER, BN_CLICKED),
-                                   reinterpret_cast<LPARAM>(GetDlgItem(m_window, IDC_SELECT_FOLDER)),
-                                   SMTO_NORMAL, 10000, &result) != 0;
-    }
-    // Presses it without waiting: the browser's loop runs inside the command.
-    void PressSelectFolder() const { PostCommand(m_window, IDC_SELECT_FOLDER); }
-
-    std::string Folder() const { return Text(GetDlgItem(m_window, IDC_DATA_FOLDER)); }
-    bool OkEnabled() const { return IsWindowEnabled(GetDlgItem(m_window, IDOK)) != FALSE; }
-
-private:
-    HWND m_window;
-};
 
 class DialogFolder : public testing::Test {
 protected:
@@ -62,29 +33,23 @@ protected:
 
     // ConfigDSN on this thread opens the dialog on a new data source with
     // these values; `script` works it from a second thread. ConfigDSN's result.
-    BOOL Run(const std::string& folder, int type, const std::function<void(const Dialog&)>& script) {
+    BOOL Run(const std::string& folder, int type, const std::function<void(DialogDriver&)>& script) {
         const std::string list = bktest::AttributeList(
             {std::string("DSN=") + kDsn, "DBQ=" + folder, "DatabaseType=" + std::to_string(type)});
-        BOOL result = -1;
-        bool shown = false;
-        RunModal([&] { result = m_module.ConfigDSN(m_parent.get(), ODBC_ADD_DSN, bktest::kDriver, list); },
-                 [&] {
-                     HWND window = nullptr;
-                     if (!Poll([&] { return (window = FindDialog(m_thread, m_parent.get(),
-                                                                 kDialogCaption)) != nullptr; }))
-                         return;
-                     shown = true;
-                     script(Dialog(window));
-                 });
-        EXPECT_TRUE(shown) << "the configuration dialog did not appear";
-        return result;
+        const DialogRun run = RunDialog(m_module, list, [&](DialogDriver& d) {
+            EXPECT_EQ(d.Caption(), kDialogCaption);
+            script(d);
+        }, ODBC_ADD_DSN);
+        EXPECT_TRUE(run.shown) << "the configuration dialog did not appear";
+        return run.result;
     }
 
-    // The shell browser the dialog opened, once initialised; null if none.
-    HWND WaitForBrowser(const Dialog& dialog, DWORD timeoutMs = 5000) const {
-        HWND browser = nullptr;
-        Poll([&] { return (browser = FindDialog(m_thread, dialog.get(), kBrowserCaption)) != nullptr; },
-             timeoutMs);
+    // The shell browser the dialog opened (initialised: its caption set).
+    static std::optional<DialogDriver> WaitForBrowser(const DialogDriver& dialog) {
+        auto browser = dialog.WaitForDialog();
+        if (browser) {
+            EXPECT_EQ(browser->Caption(), kBrowserCaption);
+        }
         return browser;
     }
 
@@ -92,9 +57,7 @@ protected:
         return bktest::ReadString(HKEY_CURRENT_USER, bktest::UserDsnKey(kDsn), "DBQ");
     }
 
-    const DWORD m_thread = GetCurrentThreadId();
     bktest::SetupModule m_module;
-    OwnerWindow m_parent;
     BrowserMessageLog m_log;
     LONG m_logouts = 0;
 };
@@ -110,32 +73,34 @@ TEST_F(DialogFolder, ChooserFollowsTheDatabaseTypeAndGetsTheFolderHeld)
     HWND dialogWindow = nullptr, browserOwner = nullptr;
     DataFolderStandinRecord first = {}, second = {};
 
-    const BOOL result = Run(start, 1, [&](const Dialog& d) {
-        dialogWindow = d.get();
+    const BOOL result = Run(start, 1, [&](DialogDriver& d) {
+        dialogWindow = d.dialog();
         // Accounting data: the component, given the folder the dialog opened with.
+        // It answers without a window of its own, so the press is waited for.
         DataFolderStandin_Script(1, S_OK, kReplaceFolder, std::wstring(byComponent.begin(), byComponent.end()).c_str());
-        EXPECT_TRUE(d.SelectFolder());
+        d.Click(IDC_SELECT_FOLDER);
         first = RegisteredComponent::Record();
-        shownAfterComponent = d.Folder();
+        shownAfterComponent = d.Text(IDC_DATA_FOLDER);
 
         // Estimating data: the shell browser, opened at the folder the component chose.
-        d.SelectType(kEstimating);
-        d.PressSelectFolder();
-        HWND browser = WaitForBrowser(d);
+        // Its loop runs inside the command: pressed without waiting.
+        d.Select(IDC_DATABASE_TYPE, kEstimating);
+        d.Press(IDC_SELECT_FOLDER);
+        auto browser = WaitForBrowser(d);
         if (!browser) return;
-        browserOwner = GetWindow(browser, GW_OWNER);
-        SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(byBrowser.c_str()));
-        PostCommand(browser, IDOK);
-        if (!Poll([&] { return d.Folder() == byBrowser; })) return;
-        shownAfterBrowser = d.Folder();
+        browserOwner = GetWindow(browser->dialog(), GW_OWNER);
+        browser->Send(BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(byBrowser.c_str()));
+        browser->Press(IDOK);
+        if (!bktest::WaitFor([&] { return d.Text(IDC_DATA_FOLDER) == byBrowser; })) return;
+        shownAfterBrowser = d.Text(IDC_DATA_FOLDER);
 
         // Back to accounting: the component now gets the browser's folder; it declines.
-        d.SelectType(kAccounting);
+        d.Select(IDC_DATABASE_TYPE, kAccounting);
         DataFolderStandin_Script(0, S_OK, kReplaceFolder, L"X:\\Not taken");
-        EXPECT_TRUE(d.SelectFolder());
+        d.Click(IDC_SELECT_FOLDER);
         second = RegisteredComponent::Record();
-        shownAfterRefusal = d.Folder();
-        PostCommand(d.get(), IDOK);
+        shownAfterRefusal = d.Text(IDC_DATA_FOLDER);
+        d.Press(IDOK);
     });
 
     EXPECT_EQ(first.calls, 1);
@@ -169,23 +134,23 @@ TEST_F(DialogFolder, EmptyAnswerEmptiesTheFolderAndDisablesOk)
     bool okAtStart = false, okAfterEmpty = true, okAfterRefusal = true, okAfterChoice = false;
     std::string afterEmpty = "<not reached>", afterRefusal, afterChoice;
 
-    const BOOL result = Run("C:\\Data", 1, [&](const Dialog& d) {
-        okAtStart = d.OkEnabled();
+    const BOOL result = Run("C:\\Data", 1, [&](DialogDriver& d) {
+        okAtStart = d.Enabled(IDOK);
         DataFolderStandin_Script(1, S_OK, kReplaceFolder, nullptr);
-        EXPECT_TRUE(d.SelectFolder());
-        afterEmpty = d.Folder();
-        okAfterEmpty = d.OkEnabled();
+        d.Click(IDC_SELECT_FOLDER);
+        afterEmpty = d.Text(IDC_DATA_FOLDER);
+        okAfterEmpty = d.Enabled(IDOK);
 
         DataFolderStandin_Script(7, S_OK, kReplaceFolder, L"C:\\Ignored");
-        EXPECT_TRUE(d.SelectFolder());
-        afterRefusal = d.Folder();
-        okAfterRefusal = d.OkEnabled();
+        d.Click(IDC_SELECT_FOLDER);
+        afterRefusal = d.Text(IDC_DATA_FOLDER);
+        okAfterRefusal = d.Enabled(IDOK);
 
         DataFolderStandin_Script(1, S_OK, kReplaceFolder, L"D:\\Books");
-        EXPECT_TRUE(d.SelectFolder());
-        afterChoice = d.Folder();
-        okAfterChoice = d.OkEnabled();
-        PostCommand(d.get(), IDCANCEL);
+        d.Click(IDC_SELECT_FOLDER);
+        afterChoice = d.Text(IDC_DATA_FOLDER);
+        okAfterChoice = d.Enabled(IDOK);
+        d.Press(IDCANCEL);
     });
 
     EXPECT_TRUE(okAtStart);
@@ -206,23 +171,25 @@ TEST_F(DialogFolder, MissingComponentAndCancelledBrowserChangeNothing)
     std::string afterMissing, afterCancel;
     bool okAfterMissing = false, okAfterCancel = false, windowAppeared = true, browserOpened = false;
 
-    const BOOL result = Run(start, 2, [&](const Dialog& d) {
+    const BOOL result = Run(start, 2, [&](DialogDriver& d) {
         // Estimating: the browser opens at the current folder and is cancelled.
-        d.PressSelectFolder();
-        HWND browser = WaitForBrowser(d);
-        browserOpened = browser != nullptr;
-        if (browser) PostCommand(browser, IDCANCEL);
-        Poll([&] { return !IsWindow(browser); });
-        afterCancel = d.Folder();
-        okAfterCancel = d.OkEnabled();
+        d.Press(IDC_SELECT_FOLDER);
+        auto browser = WaitForBrowser(d);
+        browserOpened = browser.has_value();
+        if (browser) {
+            browser->Press(IDCANCEL);
+            browser->WaitClosed();
+        }
+        afterCancel = d.Text(IDC_DATA_FOLDER);
+        okAfterCancel = d.Enabled(IDOK);
 
         // Accounting without the component: nothing at all happens.
-        d.SelectType(kAccounting);
-        EXPECT_TRUE(d.SelectFolder());
-        windowAppeared = Poll([&] { return FindDialog(m_thread, d.get()) != nullptr; }, 500);
-        afterMissing = d.Folder();
-        okAfterMissing = d.OkEnabled();
-        PostCommand(d.get(), IDOK);
+        d.Select(IDC_DATABASE_TYPE, kAccounting);
+        d.Click(IDC_SELECT_FOLDER);
+        windowAppeared = d.WaitForDialog(500).has_value();
+        afterMissing = d.Text(IDC_DATA_FOLDER);
+        okAfterMissing = d.Enabled(IDOK);
+        d.Press(IDOK);
     });
 
     EXPECT_TRUE(browserOpened);

@@ -11,9 +11,6 @@ namespace foldertest {
 
 namespace {
 
-// Before the first window: see bktest::UseUnmanagedWindows.
-const bool g_unmanagedWindows = (bktest::UseUnmanagedWindows(), true);
-
 const char kProgIdKey[] = "Software\\Classes\\bkDataFolderUI.DataFolder";
 // A class of its own for the uncreatable case, so no registration is shared.
 const char kMissingClsid[] = "{5C1D1F0B-6A51-4B0C-9C55-2E5B9D7E0A11}";
@@ -88,20 +85,6 @@ LONG LogoutCalls()
     return count ? count() : -1;
 }
 
-OwnerWindow::OwnerWindow()
-{
-    // Not shown: the choosers need an owner, not a visible one.
-    m_window = CreateWindowExA(0, "STATIC", "Folder test owner", WS_OVERLAPPEDWINDOW,
-                               40, 40, 320, 200, nullptr, nullptr, GetModuleHandleA(nullptr),
-                               nullptr);
-    EXPECT_NE(m_window, nullptr);
-}
-
-OwnerWindow::~OwnerWindow()
-{
-    if (m_window) DestroyWindow(m_window);
-}
-
 namespace {
 BrowserMessageLog* g_log = nullptr;
 }
@@ -132,7 +115,7 @@ LRESULT CALLBACK BrowserMessageLog::Hook(int code, WPARAM wParam, LPARAM lParam)
             const char* text = isText ? reinterpret_cast<const char*>(sent->lParam) : nullptr;
             std::lock_guard<std::mutex> guard(g_log->m_lock);
             const bool fromDriver = (InSendMessageEx(nullptr) & ISMEX_SEND) != 0;
-            g_log->m_messages.push_back({sent->hwnd, sent->message, sent->wParam,
+            g_log->m_messages.push_back({sent->message, sent->wParam,
                                          text ? text : "<item list>", fromDriver});
         }
     }
@@ -153,99 +136,6 @@ std::vector<std::string> BrowserMessageLog::Texts(UINT message, bool withDriver)
     std::vector<std::string> texts;
     for (const auto& m : Messages(message, withDriver)) texts.push_back(m.text);
     return texts;
-}
-
-bool Poll(const std::function<bool()>& condition, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (condition()) return true;
-        if (GetTickCount() - start >= timeoutMs) return false;
-        Sleep(10);
-    }
-}
-
-namespace {
-
-struct FindRequest {
-    HWND owner;
-    std::string caption;
-    HWND found;
-};
-
-BOOL CALLBACK FindInThread(HWND window, LPARAM data)
-{
-    auto* request = reinterpret_cast<FindRequest*>(data);
-    char cls[16] = {};
-    GetClassNameA(window, cls, sizeof cls);
-    if (std::string(cls) != "#32770" || !IsWindowVisible(window)) return TRUE;
-    if (request->owner && GetWindow(window, GW_OWNER) != request->owner) return TRUE;
-    if (!request->caption.empty() && Text(window) != request->caption) return TRUE;
-    request->found = window;
-    return FALSE;
-}
-
-BOOL CALLBACK CancelDialog(HWND window, LPARAM)
-{
-    char cls[16] = {};
-    GetClassNameA(window, cls, sizeof cls);
-    if (std::string(cls) == "#32770") PostCommand(window, IDCANCEL);
-    return TRUE;
-}
-
-} // namespace
-
-HWND FindDialog(DWORD thread, HWND owner, const std::string& caption)
-{
-    FindRequest request = {owner, caption, nullptr};
-    EnumThreadWindows(thread, FindInThread, reinterpret_cast<LPARAM>(&request));
-    return request.found;
-}
-
-void RunModal(const std::function<void()>& modal, const std::function<void()>& drive)
-{
-    const DWORD modalThread = GetCurrentThreadId();
-    std::atomic<bool> done{false};
-    std::thread driver([&] {
-        drive();
-        // Whatever the script left open is cancelled until the modal call returns.
-        const DWORD start = GetTickCount();
-        while (!done && GetTickCount() - start < 20000) {
-            Sleep(300);
-            if (!done) EnumThreadWindows(modalThread, CancelDialog, 0);
-        }
-    });
-    modal();
-    done = true;
-    driver.join();
-}
-
-std::string Text(HWND window)
-{
-    char text[1024] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
-std::vector<std::string> ChildTexts(HWND window)
-{
-    std::vector<std::string> texts;
-    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        texts.push_back(Text(child));
-    return texts;
-}
-
-bool HasChildText(HWND window, const std::string& text)
-{
-    for (const auto& t : ChildTexts(window))
-        if (t == text) return true;
-    return false;
-}
-
-void PostCommand(HWND dialog, int id)
-{
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 namespace {

@@ -1,5 +1,6 @@
 // The shell's folder browser as the estimating-data chooser opens it: Wine's
 // real browser under Xvfb, driven from a second thread.
+#include "../dialog/DialogDriver.h"
 #include "FolderTestSupport.h"
 #include "dialog/FolderChoosers.h"
 
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 
+using namespace dlgtest;
 using namespace foldertest;
 
 namespace {
@@ -23,11 +25,16 @@ protected:
     void SetUp() override { CoInitialize(nullptr); }
     void TearDown() override { CoUninitialize(); }
 
-    // Waits for the browser to be open and initialised (caption set).
-    HWND WaitForBrowser() const {
-        HWND browser = nullptr;
-        Poll([&] { return (browser = FindDialog(m_thread, m_owner.get(), kCaption)) != nullptr; });
-        return browser;
+    // Opens the browser over the owner at `folder` while `script` works it;
+    // whether a folder was chosen.
+    bool Browse(afx::CString& folder, const std::function<void(DialogDriver&)>& script) {
+        bool chosen = false;
+        DriveModal(m_owner.get(), [&] { chosen = BrowseForFolder(m_owner.get(), folder); },
+                   [&](DialogDriver& browser) {
+                       EXPECT_EQ(browser.Caption(), kCaption);
+                       script(browser);
+                   });
+        return chosen;
     }
 
     // The status text the chooser last sent (whoever caused the change).
@@ -39,12 +46,11 @@ protected:
     // Highlights a folder as the user would, from the driving thread. (A
     // dialog procedure's answer does not come back as the message's result:
     // the status line tells whether it worked.)
-    static void Highlight(HWND browser, const std::string& path) {
-        SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+    static void Highlight(DialogDriver& browser, const std::string& path) {
+        browser.Send(BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
     }
 
-    const DWORD m_thread = GetCurrentThreadId();
-    OwnerWindow m_owner;
+    ParentWindow m_owner;
     BrowserMessageLog m_log;
 };
 
@@ -56,18 +62,14 @@ TEST_F(ShellBrowser, OpensOverTheOwnerWithItsTextsAtTheCurrentFolderAndCancelCha
     afx::CString folder(current.c_str());
     HWND owner = nullptr;
     bool instructionShown = false, statusShown = false;
-    bool chosen = true;
-    RunModal([&] { chosen = BrowseForFolder(m_owner.get(), folder); },
-             [&] {
-                 HWND browser = WaitForBrowser();
-                 if (!browser) return;
-                 owner = GetWindow(browser, GW_OWNER);
-                 instructionShown = HasChildText(browser, kInstruction);
-                 statusShown = Poll([&] { return HasChildText(browser, current); }, 2000);
-                 PostCommand(browser, IDCANCEL);
-             });
+    const bool chosen = Browse(folder, [&](DialogDriver& browser) {
+        owner = GetWindow(browser.dialog(), GW_OWNER);
+        instructionShown = browser.Shows(kInstruction);
+        statusShown = bktest::WaitFor([&] { return browser.Shows(current); }, 2000);
+        browser.Press(IDCANCEL);
+    });
 
-    EXPECT_EQ(owner, m_owner.get()) << "no browser with the caption \"" << kCaption << "\"";
+    EXPECT_EQ(owner, m_owner.get()) << "no browser over the owner";
     EXPECT_TRUE(instructionShown);
     // The preselection is the current folder as a path, whole.
     const auto selections = m_log.Messages(BFFM_SETSELECTIONA);
@@ -89,22 +91,18 @@ TEST_F(ShellBrowser, StatusLineShowsTheHighlightedPathShortenedFrom50Characters)
     ASSERT_EQ(at50.size(), 50u);
     afx::CString folder(at49.c_str());
     std::string status49, status50, statusDeep, statusNoPath;
-    bool chosen = true;
-    RunModal([&] { chosen = BrowseForFolder(m_owner.get(), folder); },
-             [&] {
-                 HWND browser = WaitForBrowser();
-                 if (!browser) return;
-                 status49 = LastStatus();
-                 Highlight(browser, at50);
-                 status50 = LastStatus();
-                 Highlight(browser, deep);
-                 statusDeep = LastStatus();
-                 // An item without a file-system path: the status line is emptied,
-                 // and taking it ends without a folder.
-                 Highlight(browser, kMyComputer);
-                 statusNoPath = LastStatus();
-                 PostCommand(browser, IDOK);
-             });
+    const bool chosen = Browse(folder, [&](DialogDriver& browser) {
+        status49 = LastStatus();
+        Highlight(browser, at50);
+        status50 = LastStatus();
+        Highlight(browser, deep);
+        statusDeep = LastStatus();
+        // An item without a file-system path: the status line is emptied,
+        // and taking it ends without a folder.
+        Highlight(browser, kMyComputer);
+        statusNoPath = LastStatus();
+        browser.Press(IDOK);
+    });
 
     EXPECT_EQ(status49, at49);
     EXPECT_LE(status50.size(), 49u) << status50;
@@ -123,14 +121,10 @@ TEST_F(ShellBrowser, ChoosingAFolderReplacesAnEmptyFolder)
 {
     const std::string target = TestFolder('d', 60);
     afx::CString folder;
-    bool chosen = false;
-    RunModal([&] { chosen = BrowseForFolder(m_owner.get(), folder); },
-             [&] {
-                 HWND browser = WaitForBrowser();
-                 if (!browser) return;
-                 Highlight(browser, target);
-                 PostCommand(browser, IDOK);
-             });
+    const bool chosen = Browse(folder, [&](DialogDriver& browser) {
+        Highlight(browser, target);
+        browser.Press(IDOK);
+    });
 
     EXPECT_TRUE(m_log.Messages(BFFM_SETSELECTIONA).empty()) << "no folder, no preselection";
     EXPECT_TRUE(chosen);
@@ -146,13 +140,11 @@ TEST_F(ShellBrowser, AFolderLongerThanTheCallbackBufferOpensWithoutPreselection)
         ASSERT_EQ(current.size(), length);
         afx::CString folder(current.c_str());
         const size_t before = m_log.Messages(BFFM_SETSELECTIONA).size();
-        bool opened = false, chosen = true;
-        RunModal([&] { chosen = BrowseForFolder(m_owner.get(), folder); },
-                 [&] {
-                     HWND browser = WaitForBrowser();
-                     opened = browser != nullptr;
-                     if (browser) PostCommand(browser, IDCANCEL);
-                 });
+        bool opened = false;
+        const bool chosen = Browse(folder, [&](DialogDriver& browser) {
+            opened = true;
+            browser.Press(IDCANCEL);
+        });
         EXPECT_TRUE(opened);
         const auto selections = m_log.Messages(BFFM_SETSELECTIONA);
         if (length <= 260) {
