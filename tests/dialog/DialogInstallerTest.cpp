@@ -113,4 +113,21 @@ TEST_F(DialogWithScriptedInstaller, KeepingTheNameNeitherAsksTheInstallerNorRemo
     EXPECT_EQ(calls.back(), Write("SALES", "DatabaseType", "2"));
 }
 
+TEST_F(DialogWithScriptedInstaller, ConfirmingAStoredFolderLongerThanTheReadBufferKeepsItWhole)
+{
+    // The stand-in cuts a value to its buffer, as the installer documents.
+    for (size_t length : {259u, 260u, 300u, 5000u}) {
+        SCOPED_TRACE(length);
+        standin.Reset();
+        const std::string folder = "C:\\" + std::string(length - 3, 'f');
+        standin.SetProfile("Sales", "DBQ", folder.c_str());
+        const DialogRun run = Edit("Sales", [](DialogDriver& d) {
+            d.Click(IDOK);
+            EXPECT_TRUE(d.WaitClosed());
+        });
+        EXPECT_EQ(run.result, TRUE);
+        EXPECT_EQ(standin.Profile("Sales", "DBQ"), folder);
+    }
+}
+
 } // namespace

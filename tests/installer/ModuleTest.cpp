@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
+#include <optional>
 #include <thread>
 
 using namespace bktest;
@@ -98,7 +99,7 @@ TEST(Module, ExportsOnlyConfigDsnAndImportsOnlySystemDllsAndBkCommon)
 // Each case runs on a thread of its own, which starts without COM.
 TEST(Module, LoadAndUnloadInitialiseAndUninitialiseComOnceEach)
 {
-    HRESULT afterLoad = E_FAIL, afterUnload = E_FAIL, stillJoined = E_FAIL;
+    HRESULT afterLoad = E_FAIL, afterUnload = E_FAIL, stillJoined = E_FAIL, balanced = E_FAIL;
     std::thread([&] {
         {
             SetupModule module;
@@ -110,10 +111,29 @@ TEST(Module, LoadAndUnloadInitialiseAndUninitialiseComOnceEach)
         stillJoined = CoInitialize(nullptr);
         CoUninitialize();
         CoUninitialize();
+        // The module's S_FALSE took a reference too, and gave it back.
+        balanced = CoInitialize(nullptr);
+        CoUninitialize();
     }).join();
     EXPECT_EQ(afterLoad, S_FALSE);
     EXPECT_EQ(afterUnload, S_OK);
     EXPECT_EQ(stillJoined, S_FALSE);
+    EXPECT_EQ(balanced, S_OK);
+}
+
+TEST(Module, UnloadOnAnotherThreadLeavesThatThreadsApartment)
+{
+    std::optional<SetupModule> module;
+    std::thread([&] { module.emplace(); }).join();
+    HRESULT afterUnload = E_FAIL;
+    std::thread([&] {
+        CoInitialize(nullptr);
+        module.reset();
+        afterUnload = CoInitialize(nullptr);   // still joined: the module never was here
+        CoUninitialize();
+        CoUninitialize();
+    }).join();
+    EXPECT_EQ(afterUnload, S_FALSE);
 }
 
 TEST(Module, UnloadLeavesTheCallersMultithreadedApartment)
