@@ -3,7 +3,6 @@
 #include "../core/DSNAttributes.h"
 #include "../help/HelpCommand.h"
 #include "../help/HtmlHelp.h"
-#include "../host/Installer.h"
 #include "../resource.h"
 
 #include <objbase.h>
@@ -193,13 +192,7 @@ bool CConfigDsnDlg::ConfirmDataSourceName()
     // Keeping the name, or changing only its case, overwrites nothing else.
     if (!m_pAttributes->IsNameChanged()) return true;
 
-    // Does a data source of the new name exist? The installer wants a default
-    // text; with none it answers 0 for any section, and the rename would
-    // overwrite the other data source without asking.
-    char buffer[MAX_PATH] = {};
-    if (installer::GetPrivateProfileString(m_strDataSourceName, nullptr, "", buffer,
-                                           sizeof buffer, "odbc.ini") == 0)
-        return true;
+    if (!m_pAttributes->DataSourceExists()) return true;
     return ShowNameMessage(IDS_DSN_EXISTS, MB_ICONWARNING | MB_YESNO) != IDNO;
 }
 
