@@ -103,19 +103,23 @@ TEST_F(Persistence, RemovalNeedsANameAndSucceedsForOneNeverAdded)
     EXPECT_EQ(module.ConfigDSN(3, {"DSN=" + Use("bkTNeverAdded")}), TRUE);
 }
 
-// Wine's installer keeps the list of data sources and the file-DSN settings as
-// sections beside the data sources: registering or removing a data source of
-// such a name would wipe them.
+// The installer keeps the list of data sources, the file-DSN settings and its
+// tracing settings as sections beside the data sources: registering or
+// removing a data source of such a name would wipe them. The registry reads a
+// trailing backslash as the same key, and another one as a path below it.
 TEST_F(Persistence, InstallerSectionNamesAreNeverWrittenNorRemoved)
 {
     const std::string kept = Use("bkTListed");
-    ASSERT_EQ(module.ConfigDSN(1, {"DSN=" + kept}), TRUE);
+    ASSERT_EQ(module.ConfigDSN(1, {"DSN=" + kept, "DBQ=C:\\Kept"}), TRUE);
+    const StoredEntry before = ReadEntry(kept);
     ScopedDefaultDsnDir dir;
-    for (const char* name : {"ODBC Data Sources", "odbc file dsn"}) {
-        EXPECT_EQ(module.ConfigDSN(1, {std::string("DSN=") + name, "DBQ=C:\\Data"}), FALSE) << name;
-        EXPECT_EQ(module.ConfigDSN(3, {std::string("DSN=") + name}), FALSE) << name;
+    for (const std::string& name :
+         std::vector<std::string>{"ODBC Data Sources", "odbc file dsn", "Odbc", "ODBC Data Sources\\",
+                                  "ODBC File DSN\\", "ODBC\\", kept + "\\"}) {
+        EXPECT_EQ(module.ConfigDSN(1, {"DSN=" + name, "DBQ=C:\\Data"}), FALSE) << name;
+        EXPECT_EQ(module.ConfigDSN(3, {"DSN=" + name}), FALSE) << name;
     }
-    EXPECT_EQ(Registration(kept), kDriver);
+    EXPECT_EQ(ReadEntry(kept), before);
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, "Software\\ODBC\\ODBC.INI\\ODBC File DSN", "DefaultDSNDir"),
               dir.folder());
 }
