@@ -3,7 +3,8 @@
 //   bkdsn install-driver DESCRIPTION SETUP_DLL   register the driver's setup module
 //   bkdsn set-dsn-dir FOLDER                      set the machine's default file-DSN folder
 //   bkdsn REQUEST DESCRIPTION [KEY=VALUE ...]     add / configure / remove a data source
-//   bkdsn show DSN                                print a data source's stored entry
+//   bkdsn show DSN                                print a data source's stored entry and
+//                                                 which hive holds each part of it
 //
 // REQUEST is add, config, remove (user data sources), add-sys, config-sys,
 // remove-sys (system data sources), or a request code 1 to 7.
@@ -94,30 +95,61 @@ int Configure(int request, const std::string& driver, int argc, char** argv)
     return ok ? 0 : 1;
 }
 
-// The driver a data source is registered for, from the user's or the
-// machine's list of data sources; empty when it is not registered.
-std::string Registration(const std::string& dsn)
+const char kOdbcIni[] = "Software\\ODBC\\ODBC.INI";
+
+struct Hive {
+    HKEY root;
+    const char* name;
+};
+const Hive kHives[] = {{HKEY_CURRENT_USER, "user's"}, {HKEY_LOCAL_MACHINE, "machine's"}};
+
+// The driver a data source is registered for in one hive's list of data
+// sources; empty when it is not registered there.
+std::string Registration(HKEY root, const std::string& dsn)
 {
-    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        afx::UniqueRegKey key;
-        char driver[512] = {};
-        DWORD size = sizeof driver - 1;
-        if (RegOpenKeyExA(root, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources", 0, KEY_QUERY_VALUE,
-                          key.put()) == ERROR_SUCCESS &&
-            RegQueryValueExA(key.get(), dsn.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(driver),
-                             &size) == ERROR_SUCCESS)
-            return driver;
-    }
+    afx::UniqueRegKey key;
+    char driver[512] = {};
+    DWORD size = sizeof driver - 1;
+    if (RegOpenKeyExA(root, (std::string(kOdbcIni) + "\\ODBC Data Sources").c_str(), 0,
+                      KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS &&
+        RegQueryValueExA(key.get(), dsn.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(driver),
+                         &size) == ERROR_SUCCESS)
+        return driver;
     return std::string();
 }
 
+// The names of the keys a hive's section of the data source holds, comma-separated.
+std::string StoredKeys(HKEY root, const std::string& dsn)
+{
+    std::string names;
+    afx::UniqueRegKey key;
+    if (RegOpenKeyExA(root, (std::string(kOdbcIni) + "\\" + dsn).c_str(), 0, KEY_QUERY_VALUE,
+                      key.put()) != ERROR_SUCCESS)
+        return names;
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD length = sizeof name;
+        if (RegEnumValueA(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names += (names.empty() ? "" : ", ") + std::string(name, length);
+    }
+    return names;
+}
+
+// The registration, the keys as the installer reads them (the user's data
+// source, else the system's), and in which hive each part is stored: the
+// installers differ there.
 int Show(const std::string& dsn)
 {
-    const std::string driver = Registration(dsn);
-    if (driver.empty())
-        std::printf("[%s] not registered\n", dsn.c_str());
-    else
-        std::printf("[%s] registered for \"%s\"\n", dsn.c_str(), driver.c_str());
+    bool registered = false;
+    for (const Hive& hive : kHives) {
+        const std::string driver = Registration(hive.root, dsn);
+        if (driver.empty()) continue;
+        registered = true;
+        std::printf("[%s] registered for \"%s\" in the %s ODBC.INI\n", dsn.c_str(), driver.c_str(),
+                    hive.name);
+    }
+    if (!registered) std::printf("[%s] not registered\n", dsn.c_str());
 
     // A null entry lists the section's keys, each ended by a NUL.
     std::vector<char> keys(8192, '\0');
@@ -128,7 +160,11 @@ int Show(const std::string& dsn)
         SQLGetPrivateProfileString(dsn.c_str(), key, "", value, sizeof value, "ODBC.INI");
         std::printf("%s=%s\n", key, value);
     }
-    return driver.empty() ? 1 : 0;
+    for (const Hive& hive : kHives) {
+        const std::string names = StoredKeys(hive.root, dsn);
+        if (!names.empty()) std::printf("  stored in the %s ODBC.INI: %s\n", hive.name, names.c_str());
+    }
+    return registered ? 0 : 1;
 }
 
 } // namespace

@@ -35,7 +35,7 @@ TEST_F(EndToEnd, AddConfigureAndRemoveThroughTheInstaller)
         EXPECT_EQ(ReadEntry(dsn, c.scope),
                   (StoredEntry{kDriver, InstallerKeywords(ScopedDriverRegistration::ModulePath()),
                                {{"DBQ", "C:\\Data"}, {"MaxColSupport", "1536"}}}));
-        if (Installer().separatesScopes) {
+        if (InstallerUnderTest().separatesScopes) {
             EXPECT_EQ(ReadEntry(dsn, other), StoredEntry{});
         }
         EXPECT_EQ(ReadFileBytes(file), "[ODBC]\r\nDSN=" + dsn + "\r\n");
@@ -46,7 +46,7 @@ TEST_F(EndToEnd, AddConfigureAndRemoveThroughTheInstaller)
         EXPECT_EQ(configured.registration, kDriver);
         EXPECT_EQ(configured.user,
                   (Keys{{"DBQ", "C:\\Data"}, {"MaxColSupport", "1536"}, {"ShortenNames", "1"}}));
-        if (Installer().separatesScopes) {
+        if (InstallerUnderTest().separatesScopes) {
             EXPECT_EQ(ReadEntry(dsn, other), StoredEntry{});
         }
         EXPECT_EQ(ReadFileBytes(file), "[ODBC]\r\nDSN=" + dsn + "\r\n");
@@ -67,7 +67,7 @@ TEST_F(EndToEnd, RefusalsReachTheInstallersCaller)
     // Request 7 never reaches the module, which would have taken it as an
     // add: Wine's installer refuses it, the contract removes the Default data source.
     const std::string dsn = Use("bkTSeven");
-    EXPECT_EQ(Config(7, {"DSN=" + dsn}), Installer().removeDefaultAnswer);
+    EXPECT_EQ(Config(7, {"DSN=" + dsn}), InstallerUnderTest().removeDefaultAnswer);
     EXPECT_EQ(ReadEntry(dsn), StoredEntry{});
     EXPECT_TRUE(FilesUnder(dir.folder()).empty());
 }

@@ -162,18 +162,18 @@ StoredEntry ReadEntry(const std::string& dsn, Scope scope)
     entry.registration = Registration(dsn, scope);
     const HKEY root = scope == Scope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
     for (auto& [key, value] : Values(root, UserDsnKey(dsn)))
-        (key == Installer().driverKeyword ? entry.machine : entry.user)[key] = value;
+        (key == InstallerUnderTest().driverKeyword ? entry.machine : entry.user)[key] = value;
     return entry;
 }
 
 std::map<std::string, std::string> InstallerKeywords(const std::string& library)
 {
-    return {{Installer().driverKeyword, library}};
+    return {{InstallerUnderTest().driverKeyword, library}};
 }
 
 StoredEntry AfterRemoval(const StoredEntry& stored)
 {
-    if (Installer().removalTakesKeys) return StoredEntry{};
+    if (InstallerUnderTest().removalTakesKeys) return StoredEntry{};
     return {std::nullopt, {}, stored.user};
 }
 
@@ -199,13 +199,14 @@ void DataSourceTest::TearDown()
 std::string ScopedDriverRegistration::ModulePath() { return ProgramDir() + "\\bkODBCsu.dll"; }
 
 namespace {
-const std::string kDriverKey = std::string("Software\\ODBC\\ODBCINST.INI\\") + kDriver;
+const char kDriversKey[] = "Software\\ODBC\\ODBCINST.INI\\";
+const std::string kDriverKey = kDriversKey + std::string(kDriver);
 
-void SetDriverValues()
+void SetDriverValues(const std::string& description = kDriver)
 {
     afx::UniqueRegKey key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kDriverKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                              nullptr, key.put(), nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kDriversKey + description).c_str(), 0, nullptr, 0,
+                              KEY_SET_VALUE, nullptr, key.put(), nullptr),
               ERROR_SUCCESS);
     const std::string path = ScopedDriverRegistration::ModulePath();
     for (const char* name : {"Setup", "Driver"})
@@ -216,12 +217,30 @@ void SetDriverValues()
 }
 } // namespace
 
-ScopedDriverRegistration::ScopedDriverRegistration() { SetDriverValues(); }
+ScopedDriverRegistration::ScopedDriverRegistration(const std::string& description)
+    : m_description(description)
+{
+    SetDriverValues(description);
+}
 
+// Under the contract the test driver stays installed for the whole program.
 ScopedDriverRegistration::~ScopedDriverRegistration()
 {
-    DeleteTree(HKEY_LOCAL_MACHINE, kDriverKey);
-    if (UnderContract()) SetDriverValues();
+    DeleteTree(HKEY_LOCAL_MACHINE, kDriversKey + m_description);
+    if (UnderContract() && m_description == kDriver) SetDriverValues();
+}
+
+StoredEntry ExpectedEntry(const std::optional<std::string>& driver,
+                          const std::map<std::string, std::string>& keys)
+{
+    StoredEntry entry;
+    if (driver) {
+        entry.registration = *driver;
+        entry.machine = InstallerKeywords(
+            ReadString(HKEY_LOCAL_MACHINE, kDriversKey + *driver, "Driver").value_or(""));
+    }
+    entry.user = keys;
+    return entry;
 }
 
 // ---- The installer under test ----
@@ -236,7 +255,7 @@ bool UnderContract()
     return contract;
 }
 
-const InstallerTraits& Installer()
+const InstallerTraits& InstallerUnderTest()
 {
     static const InstallerTraits wine{"Wine", "driver", false, false, FALSE};
     static const InstallerTraits contract{"contract", "Driver", true, true, TRUE};
@@ -286,7 +305,7 @@ Fn Bound(const char* name)
     const auto function = reinterpret_cast<Fn>(
         reinterpret_cast<void*>(GetProcAddress(InstallerLibrary(), name)));
     if (!function) {
-        std::fprintf(stderr, "the %s installer has no %s\n", Installer().name, name);
+        std::fprintf(stderr, "the %s installer has no %s\n", InstallerUnderTest().name, name);
         std::exit(3);
     }
     return function;

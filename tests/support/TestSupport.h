@@ -70,7 +70,7 @@ struct InstallerTraits {
     bool separatesScopes;         // user and system data sources live in different hives
     BOOL removeDefaultAnswer;     // SQLConfigDataSource's answer to ODBC_REMOVE_DEFAULT_DSN
 };
-const InstallerTraits& Installer();
+const InstallerTraits& InstallerUnderTest();
 
 // The key paths of a data source's section in the user's and the machine's hive.
 std::string UserDsnKey(const std::string& dsn);
@@ -96,6 +96,11 @@ void PrintTo(const StoredEntry& entry, std::ostream* out);
 std::map<std::string, std::string> InstallerKeywords(const std::string& library);
 // What removing a data source leaves of an entry that held `stored`.
 StoredEntry AfterRemoval(const StoredEntry& stored);
+// What the installer holds for a data source registered for `driver` (none:
+// never registered) whose keys the module wrote are `keys`, with the driver's
+// library as installed now.
+StoredEntry ExpectedEntry(const std::optional<std::string>& driver,
+                          const std::map<std::string, std::string>& keys);
 
 // A test that uses data sources: every name taken through Use() is forgotten
 // before it is handed out and again when the test ends.
@@ -112,13 +117,18 @@ private:
 // and Driver values naming the built module (Wine loads the one named by Driver).
 // Under the contract the driver stays registered for the whole program, as
 // SQLWriteDSNToIni refuses a driver that is not installed.
+// Another description can be registered the same way (its Setup and Driver
+// naming the module too).
 class ScopedDriverRegistration {
 public:
-    ScopedDriverRegistration();
+    explicit ScopedDriverRegistration(const std::string& description = kDriver);
     ~ScopedDriverRegistration();
     ScopedDriverRegistration(const ScopedDriverRegistration&) = delete;
     ScopedDriverRegistration& operator=(const ScopedDriverRegistration&) = delete;
     static std::string ModulePath();
+
+private:
+    std::string m_description;
 };
 
 std::optional<std::string> ReadFileBytes(const std::string& path);
