@@ -129,17 +129,17 @@ void CDialog::MapDialogRect(RECT* rect) const
     ::MapDialogRect(m_hWnd, rect);
 }
 
-void CDialog::CalcWindowRect(RECT* rect, AdjustType type) const
+void CDialog::CalcWindowRect(RECT* rect) const
 {
     DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrA(m_hWnd, GWL_EXSTYLE));
-    if (type == adjustBorder) exStyle &= ~static_cast<DWORD>(WS_EX_CLIENTEDGE);
+    exStyle &= ~static_cast<DWORD>(WS_EX_CLIENTEDGE);
     const DWORD style = static_cast<DWORD>(::GetWindowLongPtrA(m_hWnd, GWL_STYLE));
     ::AdjustWindowRectEx(rect, style, FALSE, exStyle);
 }
 
-void CDialog::CenterWindow(HWND alternateOwner)
+void CDialog::CenterWindow()
 {
-    HWND center = alternateOwner ? alternateOwner : ::GetWindow(m_hWnd, GW_OWNER);
+    HWND center = ::GetWindow(m_hWnd, GW_OWNER);
     if (center) {
         const LONG_PTR style = ::GetWindowLongPtrA(center, GWL_STYLE);
         if (!(style & WS_VISIBLE) || (style & WS_MINIMIZE)) center = nullptr;
@@ -256,7 +256,7 @@ void CDialog::ReportException(const char* text)
     ::MessageBoxA(m_hWnd, text, caption, MB_OK | MB_ICONEXCLAMATION);
 }
 
-INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM)
+INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -290,7 +290,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
     // The barrier: no exception unwinds into the dialog manager. The message
     // that raised it ends there; the user is told and the dialog stays usable.
     try {
-        result = self->HandleMessage(message, wParam, lParam);
+        result = self->HandleMessage(message, wParam);
     } catch (const CException& e) {
         self->ReportException(e.What());
     } catch (const std::bad_alloc&) {

@@ -84,9 +84,6 @@ struct CommandMap {
 
 class CDialog {
 public:
-    // What CalcWindowRect adds to a client rectangle.
-    enum AdjustType { adjustBorder = 0, adjustOutside = 1 };
-
     // `templateId`: a dialog template in this module's resources; `parent`: the owner (may be null).
     CDialog(UINT templateId, HWND parent) noexcept;
     virtual ~CDialog();
@@ -97,7 +94,6 @@ public:
     // or -1 when the dialog could not be created.
     INT_PTR DoModal();
 
-    HWND GetSafeHwnd() const noexcept { return m_hWnd; }
     HWND GetDlgItem(int id) const;
     // Enables or disables control `id`; sends control `id` a message, its answer.
     void EnableItem(int id, bool enable) const;
@@ -112,11 +108,11 @@ public:
     // Dialog units of the template's font to pixels.
     void MapDialogRect(RECT* rect) const;
     // Client rectangle to window rectangle for the dialog's styles, without a
-    // menu; adjustBorder leaves out a client edge.
-    void CalcWindowRect(RECT* rect, AdjustType type = adjustBorder) const;
-    // Centres the dialog over `alternateOwner`, else over its owner when that is
-    // visible and not minimised, else on the work area; kept inside the work area.
-    void CenterWindow(HWND alternateOwner = nullptr);
+    // menu and without a client edge.
+    void CalcWindowRect(RECT* rect) const;
+    // Centres the dialog over its owner when that is visible and not
+    // minimised, else on the work area; kept inside the work area.
+    void CenterWindow();
     void MoveWindow(int x, int y, int width, int height, BOOL repaint = TRUE);
     void GetWindowRect(RECT* rect) const;
 
@@ -139,7 +135,7 @@ protected:
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR HandleMessage(UINT message, WPARAM wParam);
     bool DispatchCommand(WORD code, WORD id);
     void ExecuteDlgInit();
     void ReportException(const char* text);

@@ -80,7 +80,7 @@ RECT CConfigDsnDlg::WindowRectForClientHeight(int heightDlu)
 {
     RECT rect = {0, 0, kDialogWidthDlu, heightDlu};
     MapDialogRect(&rect);
-    CalcWindowRect(&rect, adjustBorder);
+    CalcWindowRect(&rect);
     return rect;
 }
 

@@ -160,6 +160,15 @@ TEST_F(ConfigDialog, EscapeAndTheCloseBoxCancelAndCancelWritesNothing)
         EXPECT_EQ(ReadFileBytes(dir.FileFor(dsn)), fileBefore);
         EXPECT_EQ(ReadEntry("bkTCancelled"), StoredEntry{});
     }
+
+    // A new data source with everything OK needs, cancelled: nothing is written.
+    const std::string added = Use("bkTCancelNew");
+    const DialogRun run = RunDialog(module, List({"DSN=" + added, "DBQ=C:\\Data"}), [](DialogDriver& d) {
+        EXPECT_TRUE(d.Enabled(IDOK));
+        d.Click(IDCANCEL);
+    }, ODBC_ADD_DSN);
+    EXPECT_EQ(run.result, FALSE);
+    EXPECT_EQ(ReadEntry(added), StoredEntry{});
 }
 
 // ---- Values between the set and the controls ----

@@ -124,17 +124,4 @@ TEST_F(Persistence, InstallerSectionNamesAreNeverWrittenNorRemoved)
               dir.folder());
 }
 
-// Until the configuration dialog exists, a request with a parent window ends
-// as a cancelled dialog does: FALSE, nothing written. The watcher cancels any
-// dialog that opens, so this test cannot block.
-TEST_F(Persistence, RequestWithAParentWindowWritesNothingWithoutTheDialog)
-{
-    const std::string dsn = Use("bkTParent");
-    WindowWatcher watcher;
-    EXPECT_EQ(module.ConfigDSN(GetDesktopWindow(), 1, kDriver,
-                               AttributeList({"DSN=" + dsn, "DBQ=C:\\Data"})),
-              FALSE);
-    EXPECT_EQ(ReadEntry(dsn), StoredEntry{});
-}
-
 } // namespace
