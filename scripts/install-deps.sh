@@ -2,7 +2,9 @@
 # Installs what the build and the tests need on Debian 12. Idempotent; run as root.
 set -euo pipefail
 
+# The module itself is built with the win32 thread-model flavour (cmake/win32-threads.sh).
 need=(cmake make g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+      g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
       binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 googletest
       wine wine64 wine32:i386 fonts-wine xvfb xauth x11-apps imagemagick procps)
 
