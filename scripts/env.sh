@@ -29,6 +29,36 @@ wine_up() {
     fi
     setsid wineserver -p </dev/null >/dev/null 2>&1 &
     setsid wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    wine_remap_ports
+}
+
+# Wine gives a prefix's COM and LPT ports the machine's real serial and
+# parallel devices. Nothing run here may reach one: every port of the prefix
+# becomes an ordinary file under $WINEPREFIX/ports, in the registry (which
+# Wine's port driver reads when a session starts) and in the dosdevices links
+# that the driver of the running session made. Each file holds one marker
+# line, so a test can tell a mapped file from a device without opening it.
+wine_remap_ports() {
+    local ports="$WINEPREFIX/ports" reg link name n kind
+    mkdir -p "$ports"
+    reg="$ports/ports.reg"
+    {
+        printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
+        for kind in com lpt; do
+            for n in $(seq 1 255); do
+                printf '"%s%d"="%s"\n' "${kind^^}" "$n" "$ports/$kind$n"
+            done
+        done
+    } >"$reg"
+    wine regedit /S "Z:${reg//\//\\}" </dev/null >/dev/null 2>&1
+    for link in "$WINEPREFIX"/dosdevices/com* "$WINEPREFIX"/dosdevices/lpt* \
+                $(printf "$WINEPREFIX/dosdevices/com%d " $(seq 1 255)) \
+                $(printf "$WINEPREFIX/dosdevices/lpt%d " $(seq 1 255)); do
+        name=$(basename "$link")
+        [[ $name =~ ^(com|lpt)[0-9]+$ ]] || continue
+        [ -f "$ports/$name" ] || printf 'bk-port %s\n' "$name" >"$ports/$name"
+        ln -sfn "$ports/$name" "$link"
+    done
 }
 
 # Re-runs the calling script (once) inside a fresh Xvfb display, so that
