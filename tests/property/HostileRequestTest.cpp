@@ -304,15 +304,19 @@ struct Model {
     std::optional<std::string> folder;   // the DefaultDSNDir text, if any
     std::map<std::wstring, Entry> entries;
     std::map<std::wstring, File> files;
+    // How often each outcome came up, to show what a run covered.
+    struct Tally { long refused = 0, added = 0, configured = 0, removedStored = 0, removedOther = 0, files = 0; };
+    Tally* tally;
 
     BOOL Apply(const Request& request)
     {
         const Parsed parsed = Parse(request.List());
         const std::string name = parsed.dsn.value_or("");
         if (request.code == ODBC_REMOVE_DSN) {
-            if (!RemovableName(name)) return FALSE;
-            // Wine's installer removes any valid name, known or not.
+            if (!RemovableName(name)) return ++tally->refused, FALSE;
+            // The installer removes any valid name, known or not.
             auto entry = entries.find(Identity(name));
+            ++(entry != entries.end() && entry->second.driver ? tally->removedStored : tally->removedOther);
             if (entry != entries.end()) {
                 entry->second.driver.reset();
                 if (InstallerUnderTest().removalTakesKeys) entry->second.keys.clear();
@@ -320,8 +324,10 @@ struct Model {
             if (auto path = FileDsnPath(folder, name)) files.erase(Identity(*path));
             return TRUE;
         }
-        if (!WritableName(request.driver, name) || !Platform::Library(request.driver)) return FALSE;
+        if (!WritableName(request.driver, name) || !Platform::Library(request.driver))
+            return ++tally->refused, FALSE;
         Entry& entry = entries[Identity(name)];
+        ++(entry.driver ? tally->configured : tally->added);
         entry.driver = request.driver;
         Platform::AfterRegistration(&entry.keys);
         for (const auto& [key, value] : parsed.supplied) entry.keys[key] = Platform::Stored(value);
@@ -329,6 +335,7 @@ struct Model {
             auto& file = files[Identity(*path)];
             if (file.spelling.empty()) file.spelling = *path;
             file.bytes = FileDsnContent(name);
+            ++tally->files;
         }
         return TRUE;
     }
@@ -413,7 +420,9 @@ std::vector<std::string> MakePool(Random& random)
         "bkPa|b", "bkPa<b>", "bkP\"q\"", "bkPa/b", "bkPc:x", "bkPline\nx", "bkP\x01",
         "1bkP", " bkP", "bkP[x]", "bkPx;y", std::string(33, 'n'), std::string(32, 'm'),
         "Ab\xE8", "D\x84\n", "D\x85\r", "D\x84\nX", "bkP\x82\xA0", "bkP\x81\x7C", "\xC9t\xE9",
-        "bkP\x81"};
+        "bkP\x81",
+        // Beside the 260-character bound in the long folder (220 characters).
+        "bkPLength20xxxxxxxxx", "bkPLength21xxxxxxxxxx"};
     for (int i = 0; i < 8; ++i) pool.push_back(RandomName(random));
     return pool;
 }
@@ -498,6 +507,19 @@ std::string Printable(const std::string& text)
             out << hex;
         }
     }
+    return out.str();
+}
+
+std::string Describe(const StoredEntry& entry)
+{
+    std::ostringstream out;
+    out << "{registration " << (entry.registration ? "\"" + Printable(*entry.registration) + "\"" : "none");
+    for (const auto* part : {&entry.machine, &entry.user}) {
+        out << (part == &entry.machine ? ", installer {" : ", keys {");
+        for (const auto& [key, value] : *part) out << " " << key << "=\"" << Printable(value) << "\"";
+        out << " }";
+    }
+    out << "}";
     return out.str();
 }
 
@@ -597,6 +619,7 @@ protected:
             if (WritableName(kDriver, name)) ForgetDataSource(name);
 
         Model model;
+        model.tally = &m_tally;
         if (folder.value) model.folder = folder.value->second;
         const Platform::Counts baseline = Platform::Count();
         const StoredEntry sentinel = ReadEntry(kSentinel);
@@ -622,7 +645,7 @@ protected:
             const std::string name = Parse(request.List()).dsn.value_or("");
             if (RemovableName(name)) {
                 const StoredEntry stored = ReadEntry(name), want = model.Expected(name);
-                check(stored == want, "stored " + ::testing::PrintToString(stored) + ", expected " + ::testing::PrintToString(want));
+                check(stored == want, "stored " + Describe(stored) + ", expected " + Describe(want));
                 if (auto path = FileDsnPath(model.folder, name)) {
                     auto file = model.files.find(Identity(*path));
                     const auto bytes = ReadFileBytes(*path);
@@ -708,7 +731,7 @@ protected:
             const StoredEntry stored = ReadEntry(name), want = model.Expected(name);
             if (!(stored == want)) {
                 ADD_FAILURE() << "round seed " << seed << ", after the round: " << Printable(name) << " stored "
-                              << ::testing::PrintToString(stored) << ", expected " << ::testing::PrintToString(want);
+                              << Describe(stored) << ", expected " << Describe(want);
                 return false;
             }
         }
@@ -728,6 +751,7 @@ protected:
     std::vector<FILETIME> m_listedStamps;
     bool m_listedMatch = false;
     double m_moduleSeconds = 0;
+    Model::Tally m_tally;
 };
 
 TEST_F(HostileRequests, EveryRequestDoesWhatTheRulesSayAndNothingElse)
@@ -752,6 +776,10 @@ TEST_F(HostileRequests, EveryRequestDoesWhatTheRulesSayAndNothingElse)
            "code page %u, %s installer, %d rounds failed\n",
            made, round, elapsed(), made / elapsed(), m_moduleSeconds, GetACP(), InstallerUnderTest().name,
            failedRounds);
+    printf("answers: %ld refused, %ld added, %ld configured, %ld removals of stored entries, "
+           "%ld of others; %ld file DSNs written\n",
+           m_tally.refused, m_tally.added, m_tally.configured, m_tally.removedStored,
+           m_tally.removedOther, m_tally.files);
     if (failedRounds == 0) {
         EXPECT_GE(made, wanted) << "too few requests within " << seconds << " s";
     }
