@@ -7,7 +7,12 @@
 // and prints the medians and their ratio, then the cost of loading and
 // unloading the module. With a display it also measures the time from a
 // ConfigDSN call with a parent window to the dialog being shown, against a
-// bare DialogBoxParam of the same template with no logic.
+// bare DialogBoxParam of the same template with no logic. Last, as a deploying
+// script meets the module: silent adds through SQLConfigDataSource, which loads,
+// calls and frees the setup module each time, for this module and for the
+// reference module bkRefSetup.dll (the mandatory work at load and unload and
+// the same installer calls and file write, nothing else), registered under
+// two driver descriptions and timed alternately.
 //
 //   bench [ROUNDS]     (default 30 rounds of 20 cycles each)
 #include "afx/Handles.h"
@@ -25,6 +30,8 @@
 namespace {
 
 const char kDriver[] = "Brennick Data Benchmark";
+const char kRefDriver[] = "Brennick Data Reference";
+const char kDriversKey[] = "Software\\ODBC\\ODBCINST.INI";
 const char kDsn[] = "bkBenchSales";
 const char kFileDsnKey[] = "Software\\ODBC\\ODBC.INI\\ODBC File DSN";
 const int kCyclesPerRound = 20;
@@ -97,6 +104,82 @@ struct Direct {
         SQLRemoveDSNFromIni(kDsn);
     }
 };
+
+// Registers a driver description for the object's lifetime, its setup module
+// `dll` (Windows reads "Setup"; Wine's installer loads the library named by "Driver").
+class DriverRegistration {
+public:
+    DriverRegistration(const char* description, const std::string& dll) : m_key(std::string(kDriversKey) + "\\" + description)
+    {
+        afx::UniqueRegKey key;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, m_key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                            key.put(), nullptr) != ERROR_SUCCESS)
+            return;
+        for (const char* name : {"Setup", "Driver"})
+            RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(dll.c_str()),
+                           static_cast<DWORD>(dll.size() + 1));
+    }
+    ~DriverRegistration() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, m_key.c_str()); }
+    DriverRegistration(const DriverRegistration&) = delete;
+    DriverRegistration& operator=(const DriverRegistration&) = delete;
+
+private:
+    std::string m_key;
+};
+
+double LoadUnloadTime(const std::string& dll)
+{
+    std::vector<double> times;
+    for (int i = 0; i < 50; ++i) {
+        const double t = Now();
+        afx::UniqueModule loaded(LoadLibraryA(dll.c_str()));
+        loaded.reset();
+        times.push_back(Now() - t);
+    }
+    return Median(times);
+}
+
+// Silent adds through the installer, this module and the reference in turn.
+void BenchInstaller(const std::string& dll, const std::string& refDll, int rounds)
+{
+    const DriverRegistration module(kDriver, dll), reference(kRefDriver, refDll);
+    const std::string add = List({"DSN=bkBenchSales", "DBQ=C:\\Data", "DatabaseType=2"});
+    const std::string refAdd = List({"DSN=bkBenchRef", "DBQ=C:\\Data", "DatabaseType=2"});
+    const int kAddsPerRound = 10;
+    std::vector<double> moduleTimes, refTimes;
+    for (int r = 0; r < rounds + 1; ++r) {
+        double t = Now();
+        for (int i = 0; i < kAddsPerRound; ++i)
+            if (!SQLConfigDataSource(nullptr, ODBC_ADD_DSN, kDriver, add.c_str())) {
+                std::printf("installer: a silent add of the module failed, not measured\n");
+                return;
+            }
+        const double m = (Now() - t) / kAddsPerRound;
+        t = Now();
+        for (int i = 0; i < kAddsPerRound; ++i)
+            if (!SQLConfigDataSource(nullptr, ODBC_ADD_DSN, kRefDriver, refAdd.c_str())) {
+                std::printf("installer: a silent add of the reference failed, not measured\n");
+                return;
+            }
+        const double f = (Now() - t) / kAddsPerRound;
+        if (r > 0) { moduleTimes.push_back(m); refTimes.push_back(f); }   // the first round warms up
+    }
+    SQLConfigDataSource(nullptr, ODBC_REMOVE_DSN, kDriver, List({"DSN=bkBenchSales"}).c_str());
+    SQLRemoveDSNFromIni("bkBenchRef");
+    const double m = Median(moduleTimes), f = Median(refTimes);
+    std::printf("silent add via SQLConfigDataSource: module %.1f us, reference %.1f us (median of %d rounds x %d)\n",
+                m * 1e6, f * 1e6, rounds, kAddsPerRound);
+    std::printf("ratio module/reference:     %.3f (target <= 1.25)\n", m / f);
+}
+
+// Where the rest goes: the same with bkCommon.dll, the module's one load-time
+// import of its own, held by this process, so that it is not loaded and freed with the module.
+void BenchInstallerWithCommonHeld(const std::string& dll, const std::string& refDll, int rounds)
+{
+    const afx::UniqueModule common(LoadLibraryA((dll.substr(0, dll.find_last_of('\\')) + "\\bkCommon.dll").c_str()));
+    std::printf("-- with bkCommon.dll held by the caller:\n");
+    BenchInstaller(dll, refDll, rounds);
+}
 
 // Time from the start of `open` to the activation of the dialog it shows,
 // which is then cancelled at once. Measured through a thread CBT hook, the
@@ -225,19 +308,17 @@ int main(int argc, char** argv)
     BenchDialog(module.get(), configDsn, rounds);
     module.reset();
 
-    std::vector<double> loadTimes;
-    for (int i = 0; i < 50; ++i) {
-        const double t = Now();
-        afx::UniqueModule loaded(LoadLibraryA(dll.c_str()));
-        loaded.reset();
-        loadTimes.push_back(Now() - t);
-    }
+    const std::string refDll = dll.substr(0, dll.find_last_of('\\')) + "\\bkRefSetup.dll";
+    const double moduleLoad = LoadUnloadTime(dll), refLoad = LoadUnloadTime(refDll);
 
     const double m = Median(moduleTimes), d = Median(directTimes);
     std::printf("file DSN folder:            %s\n", folder.empty() ? "(none configured)" : folder.c_str());
     std::printf("add+configure+remove cycle: module %.1f us, direct %.1f us (median of %d rounds x %d)\n",
                 m * 1e6, d * 1e6, rounds, kCyclesPerRound);
     std::printf("ratio module/direct:        %.3f (target <= 1.10)\n", m / d);
-    std::printf("load + unload of module:    %.1f us (median of 50)\n", Median(loadTimes) * 1e6);
+    std::printf("load + unload:              module %.1f us, reference %.1f us (median of 50)\n",
+                moduleLoad * 1e6, refLoad * 1e6);
+    BenchInstaller(dll, refDll, rounds);
+    BenchInstallerWithCommonHeld(dll, refDll, rounds);
     return 0;
 }

@@ -17,6 +17,20 @@
 // code makes neither of the first two calls.
 #include <windows.h>
 
+#include <cstdlib>
+
+// std::terminate's default handler. The runtime's own prints the exception's
+// demangled type to a console a setup module's host seldom has, and its
+// demangler and formatted output would be a fifth of the image. No exception
+// leaves the module's entry points, so nothing gets here but a fault: end the
+// process as the runtime's handler does after printing.
+namespace __gnu_cxx {
+void __verbose_terminate_handler()
+{
+    std::abort();
+}
+} // namespace __gnu_cxx
+
 namespace __gnu_cxx {
 void __freeres() noexcept;   // libstdc++: frees the exception allocator's emergency pool
 }

@@ -96,6 +96,24 @@ TEST(Module, ExportsOnlyConfigDsnAndImportsOnlySystemDllsAndBkCommon)
     }
 }
 
+// The installer loads and frees the module for every request: the image stays
+// small (runtimes static, stripped), and loads none of the shell or OLE
+// Automation, which only the dialog and Help use (bound on first use).
+TEST(Module, IsSmallStrippedAndLoadsNoShellWithItself)
+{
+    const auto image = ReadFileBytes(ProgramDir() + "\\bkODBCsu.dll");
+    ASSERT_TRUE(image);
+    const size_t limit = sizeof(void*) == 8 ? 300 * 1000 : 250 * 1000;
+    EXPECT_LE(image->size(), limit);
+    uint32_t header = 0, symbolTable = 0;
+    std::memcpy(&header, image->data() + 0x3C, 4);
+    std::memcpy(&symbolTable, image->data() + header + 12, 4);
+    EXPECT_EQ(symbolTable, 0u) << "not stripped";
+    const PeTables pe = ReadPeTables(*image);
+    for (const char* dll : {"shell32.dll", "shlwapi.dll", "oleaut32.dll", "comctl32.dll"})
+        EXPECT_EQ(pe.imports.count(dll), 0u) << dll;
+}
+
 // Each case runs on a thread of its own, which starts without COM.
 TEST(Module, LoadAndUnloadInitialiseAndUninitialiseComOnceEach)
 {
