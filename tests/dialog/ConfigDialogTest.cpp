@@ -23,6 +23,9 @@ const std::string kInvalidText =
     "that it contains at least\none non-blank character, and that it doesn't contain any of\n"
     "the following characters: [ ] { } ( ) ? * = ! @ , ;\\";
 const int kLowerBand[] = {IDC_NAMING_LABEL, IDC_NAMING_MODE, IDC_MAX_COL_SUPPORT, IDC_SHORTEN_NAMES};
+// The note below the first check box (a static without an id of its own).
+const char kNote[] = "Note: Setting this option may cause this data source to be incompatible "
+                     "with non-Brennick applications.";
 
 std::string List(const std::vector<std::string>& elements)
 {
@@ -30,14 +33,6 @@ std::string List(const std::vector<std::string>& elements)
     for (const auto& e : elements) list.append(e).push_back('\0');
     list.push_back('\0');
     return list;
-}
-
-// The static of the note below the first check box (it has no id of its own).
-HWND NoteOf(HWND dialog)
-{
-    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (WindowText(child).rfind("Note:", 0) == 0) return child;
-    return nullptr;
 }
 
 bool IsWarningIcon(HICON icon)
@@ -85,7 +80,7 @@ TEST_F(ConfigDialog, OpensCollapsedAndCentredThenGrowsDownwardsInPlace)
 
         // Only the upper band takes input; the note is never disabled.
         for (int id : kLowerBand) EXPECT_FALSE(d.Enabled(id)) << "control " << id;
-        EXPECT_TRUE(IsWindowEnabled(NoteOf(d.dialog())));
+        EXPECT_TRUE(IsWindowEnabled(d.Showing(kNote)));
         EXPECT_TRUE(d.Enabled(IDC_OPTIONS));
         EXPECT_EQ(d.Focus(), d.Item(IDC_DSN_NAME));
         EXPECT_EQ(d.Send(DM_GETDEFID), MAKELONG(IDOK, DC_HASDEFID));

@@ -106,11 +106,11 @@ std::string DialogDriver::Text(int id) const
     return TextOf(Item(id));
 }
 
-bool DialogDriver::Shows(const std::string& text) const
+HWND DialogDriver::Showing(const std::string& text) const
 {
     for (HWND child = GetWindow(m_dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (TextOf(child) == text) return true;
-    return false;
+        if (TextOf(child) == text) return child;
+    return nullptr;
 }
 
 LRESULT DialogDriver::Send(UINT message, WPARAM wParam, LPARAM lParam) const

@@ -34,8 +34,9 @@ public:
     HWND Item(int id) const { return GetDlgItem(m_dialog, id); }
     std::string Caption() const;
     std::string Text(int id) const;
-    // Whether a direct child of the dialog (a static without an id) shows `text`.
-    bool Shows(const std::string& text) const;
+    // The direct child of the dialog (a static without an id) that shows
+    // `text`; null when there is none.
+    HWND Showing(const std::string& text) const;
     bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
     // A message to the dialog, or to its control `id`, answered within 5 s
     // (else a test failure and 0).

@@ -64,8 +64,8 @@ TEST_F(ShellBrowser, OpensOverTheOwnerWithItsTextsAtTheCurrentFolderAndCancelCha
     bool instructionShown = false, statusShown = false;
     const bool chosen = Browse(folder, [&](DialogDriver& browser) {
         owner = GetWindow(browser.dialog(), GW_OWNER);
-        instructionShown = browser.Shows(kInstruction);
-        statusShown = bktest::WaitFor([&] { return browser.Shows(current); }, 2000);
+        instructionShown = browser.Showing(kInstruction) != nullptr;
+        statusShown = bktest::WaitFor([&] { return browser.Showing(current) != nullptr; }, 2000);
         browser.Press(IDCANCEL);
     });
 
