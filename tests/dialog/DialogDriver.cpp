@@ -1,5 +1,4 @@
 #include "DialogDriver.h"
-#include "afx/Handles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
 #include "FolderTestSupport.h"
-#include "TestSupport.h"
 
 #include "afx/Handles.h"
 
