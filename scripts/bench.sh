@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
 # The benchmark: bash scripts/bench.sh [ROUNDS]
-# Builds (i686), then runs tools/bench under Xvfb in a prefix of its own with
+# Builds (i686, and the module for x86_64 too), prints both DLLs' sizes against
+# their limits, then runs tools/bench under Xvfb in a prefix of its own with
 # a default file-DSN folder configured, so the file work is measured too.
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 
 if [ -z "${BK_UNDER_XVFB:-}" ]; then
     bash "$root/scripts/install-deps.sh"
-    build_target i686 bkODBCsu bkCommon bkdsn bench
+    build_target i686 bkODBCsu bkCommon bkRefSetup bkdsn bench
+    build_target x86_64 bkODBCsu
 fi
 run_under_xvfb "$0" "$@"
+
+for target in i686:250000 x86_64:300000; do
+    dll="$build_root/${target%:*}/bin/bkODBCsu.dll"
+    size=$(stat -c %s "$dll")
+    printf 'bkODBCsu.dll %-7s %8d bytes (limit %d): %s\n' "${target%:*}" "$size" "${target#*:}" \
+        "$([ "$size" -le "${target#*:}" ] && echo ok || echo TOO LARGE)"
+done
 
 export WINEPREFIX="$build_root/bench-prefix"
 wine_up
