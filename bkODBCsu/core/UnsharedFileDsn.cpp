@@ -43,10 +43,10 @@ bool IsPlainFileName(const CString& name)
     const auto wide = NameToUnicode(name);
     if (!wide || wide->empty()) return false;
     if (wide->find_first_of(L"\\/:*?\"<>|\x7F") != std::wstring::npos) return false;
-    // The system takes the part before the first dot for a device name; without
-    // a dot in the name that part ends in " (not sharable)", which is none.
-    const size_t dot = wide->find(L'.');
-    return dot == std::wstring::npos || !IsDeviceName(wide->substr(0, dot));
+    // The system takes the part before the first dot for a device name. A name
+    // without a dot is judged whole: the file's own suffix keeps it from being
+    // a device, but a name that reads as one is not worth the doubt.
+    return !IsDeviceName(wide->substr(0, wide->find(L'.')));
 }
 
 // A folder that means the same place whatever the caller's current directory:

@@ -40,11 +40,11 @@ TEST(FileDsnPath, DeviceNamesUnsafeCharactersAndOverlongPathsGiveNone)
 {
     ScopedDefaultDsnDir dir(REG_SZ, std::string("C:\\dsn") + '\0');
     const struct { std::string name; bool used; } cases[] = {
-        // The part before the first dot names a device, whatever the case and
-        // trailing blanks; without a dot the suffix makes it an ordinary name.
+        // The part before the first dot (or the whole name) names a device,
+        // whatever the case and trailing blanks.
         {"COM1.x", false}, {"lpt9 .dsn", false}, {"PRN.x", false}, {"aux.", false},
         {"Nul.txt", false}, {"CONIN$.a", false}, {"conout$ .b", false}, {"COM\xB9.x", false},
-        {"COM0.x", false}, {"COM1", true}, {"COM10.x", true}, {"Console.x", true},
+        {"COM0.x", false}, {"COM1", false}, {"con ", false}, {"COM10.x", true}, {"Console.x", true},
         {"Sa|es", false}, {"a<b", false}, {"a>b", false}, {"a\"b", false}, {"a*b", false},
         {"a?b", false}, {"a/b", false}, {"a:b", false}, {"a\\b", false}, {"D\x84\nX", false},
         {"a\x7F", false}, {"Sales.2024", true},
