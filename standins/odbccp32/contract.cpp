@@ -242,9 +242,9 @@ BOOL WINAPI SQLValidDSN(LPCSTR dsn)
     return IsValidName(dsn) ? TRUE : FALSE;
 }
 
-// "Adds the data source to the [ODBC Data Sources] section, then creates a
-// specification section with the single keyword Driver holding the driver's
-// library; an existing section is removed before the new one is created."
+// Documented: adds the data source to the [ODBC Data Sources] section, then
+// creates the data source's own section with the single keyword Driver
+// holding the driver's library; an existing section is removed first.
 // The name is checked as SQLValidDSN checks it. Reading: "lpszDriver was
 // invalid" includes a driver that is not installed, i.e. has no Driver value
 // under ODBCINST.INI; such a driver is refused. The special handling of a
@@ -265,8 +265,8 @@ BOOL WINAPI SQLWriteDSNToIni(LPCSTR dsn, LPCSTR driver)
     return TRUE;
 }
 
-// "Removes the data source name from the [ODBC Data Sources] section and the
-// data source specification section"; TRUE also when there was none. Reading:
+// Documented: removes the name from the [ODBC Data Sources] section and the
+// data source's own section; TRUE also when there was none. Reading:
 // names SQLValidDSN refuses are refused here too (ODBC_ERROR_INVALID_DSN).
 BOOL WINAPI SQLRemoveDSNFromIni(LPCSTR dsn)
 {
