@@ -285,12 +285,17 @@ HMODULE InstallerLibrary()
     return library;
 }
 
-// Before any test and before the module can bind the installer: the
-// contract stand-in is in place and the test driver installed for it, until
-// the program ends.
+// Before any test and before the module can bind the installer: under the
+// contract the stand-in is in place and the test driver installed for it
+// until the program ends; with Wine's installer the test driver is not
+// installed unless a test registers it (also after a contract run that was
+// killed before it could clean up).
 struct ContractArrangement {
     ContractArrangement() {
-        if (!UnderContract()) return;
+        if (!UnderContract()) {
+            DeleteTree(HKEY_LOCAL_MACHINE, kDriverKey);
+            return;
+        }
         InstallerLibrary();
         SetDriverValues();
     }
