@@ -109,11 +109,9 @@ TEST(Module, IsSmallStrippedAndLoadsNoShellWithItself)
     std::memcpy(&header, image->data() + 0x3C, 4);
     std::memcpy(&symbolTable, image->data() + header + 12, 4);
     EXPECT_EQ(symbolTable, 0u) << "not stripped";
-    if (sizeof(void*) == 8) {   // i686 still imports them at load time (see bkODBCsu/CMakeLists.txt)
-        const PeTables pe = ReadPeTables(*image);
-        for (const char* dll : {"shell32.dll", "shlwapi.dll", "oleaut32.dll", "comctl32.dll"})
-            EXPECT_EQ(pe.imports.count(dll), 0u) << dll;
-    }
+    const PeTables pe = ReadPeTables(*image);
+    for (const char* dll : {"shell32.dll", "shlwapi.dll", "oleaut32.dll", "comctl32.dll"})
+        EXPECT_EQ(pe.imports.count(dll), 0u) << dll;
 }
 
 // Each case runs on a thread of its own, which starts without COM.
