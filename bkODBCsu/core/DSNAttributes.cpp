@@ -4,6 +4,8 @@
 #include <mbstring.h>
 #include <cstring>
 
+using afx::CString;
+
 CDSNAttributes::CDSNAttributes(const char* lpszDriver, const char* lpszAttributes)
     : m_strDriver(lpszDriver)
 {

@@ -7,7 +7,6 @@
 
 #include <map>
 
-using afx::CString;
 
 enum AttributeIndex : int {
     attrDSN = 0,
@@ -26,8 +25,8 @@ enum DatabaseType : int { dbAccounting = 1, dbEstimating = 2 };
 class CDSNAttributes {
 public:
     struct Attribute {
-        CString strKey;
-        CString strValue;
+        afx::CString strKey;
+        afx::CString strValue;
         bool bModified = false;
     };
     using AttributeMap = std::map<int, Attribute>;
@@ -37,15 +36,15 @@ public:
     CDSNAttributes(const char* lpszDriver, const char* lpszAttributes);
     virtual ~CDSNAttributes() = default;
 
-    CString GetDataSourceName() const { return Value(attrDSN); }
-    CString GetDataFolder() const { return Value(attrDBQ); }
+    afx::CString GetDataSourceName() const { return Value(attrDSN); }
+    afx::CString GetDataFolder() const { return Value(attrDBQ); }
     int GetDatabaseType() const { return m_nDatabaseType; }
     int GetNamingMode() const { return m_nNamingMode; }
     bool GetMaxColSupport() const { return m_bMaxColSupport; }
     bool GetShortenNames() const { return m_bShortenNames; }
 
-    void SetDataSourceName(const CString& name);
-    void SetDataFolder(const CString& path);
+    void SetDataSourceName(const afx::CString& name);
+    void SetDataFolder(const afx::CString& path);
     void SetDatabaseType(int type);
     void SetMaxColSupport(bool on);
     void SetShortenNames(bool on);
@@ -62,25 +61,25 @@ public:
     bool DataSourceExists() const;
     bool WriteDataSource();
     bool RemoveDataSource();
-    CString GetUnsharedFileDsnPath(const CString& name) const;
+    afx::CString GetUnsharedFileDsnPath(const afx::CString& name) const;
 
     const AttributeMap& Attributes() const { return m_attributes; }
-    const CString& Driver() const { return m_strDriver; }
-    const CString& InitialName() const { return m_strInitialName; }
+    const afx::CString& Driver() const { return m_strDriver; }
+    const afx::CString& InitialName() const { return m_strInitialName; }
 
 private:
-    const CString& Value(int index) const { return m_attributes.at(index).strValue; }
-    void SetValue(int index, const CString& value, bool markModified = true);
+    const afx::CString& Value(int index) const { return m_attributes.at(index).strValue; }
+    void SetValue(int index, const afx::CString& value, bool markModified = true);
     void ParseAttributes(const char* list);
     int FindKeyIndex(const char* key) const;
     void UpdateOptionsFromValues();
     bool LoadStoredValues(bool forWriteBack);
     void WriteUnsharedFileDsn() const;
-    void DeleteUnsharedFileDsn(const CString& name) const;
+    void DeleteUnsharedFileDsn(const afx::CString& name) const;
 
     AttributeMap m_attributes;
-    CString m_strDriver;
-    CString m_strInitialName;
+    afx::CString m_strDriver;
+    afx::CString m_strInitialName;
     int m_nDatabaseType = dbAccounting;
     int m_nNamingMode = namingCustom;
     bool m_bMaxColSupport = false;

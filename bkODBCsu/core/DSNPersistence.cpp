@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+using afx::CString;
+
 namespace {
 
 const char kProfile[] = "ODBC.INI";

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string.h>
 
+using afx::CString;
+
 namespace {
 
 const char kFileDsnKey[] = "software\\odbc\\odbc.ini\\ODBC File DSN";
