@@ -1,20 +1,9 @@
 #include "DemoSupport.h"
 
-#include "afx/Handles.h"
-
 #include <cstdio>
 #include <vector>
 
 namespace demo {
-
-void UseUnmanagedWindows(const char* exe)
-{
-    const std::string key = std::string("Software\\Wine\\AppDefaults\\") + exe + "\\X11 Driver";
-    afx::UniqueRegKey handle;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        handle.put(), nullptr) == ERROR_SUCCESS)
-        RegSetValueExA(handle.get(), "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
-}
 
 void Settle(std::initializer_list<HWND> windows, DWORD pauseMs)
 {

@@ -1,5 +1,6 @@
-// What the demo programs share: screenshots of what the screen shows, and the
-// setting that keeps their windows unmanaged under Xvfb.
+// What the demo programs share: screenshots of what the screen shows. (The
+// setting that keeps their windows unmanaged under Xvfb is
+// reg::UseUnmanagedWindows.)
 #pragma once
 
 #include <windows.h>
@@ -8,12 +9,6 @@
 #include <string>
 
 namespace demo {
-
-// Windows under Xvfb have no window manager: unmanaged, Wine draws their
-// frames itself and does not wait for a manager when they close. Read when
-// the display driver loads, hence to be called before the first window.
-// `exe` is the program's file name ("dlgdemo.exe").
-void UseUnmanagedWindows(const char* exe);
 
 // Lets the windows' thread paint everything (frames and children included)
 // before a screenshot: redraws them, waits `pauseMs`, then waits until each

@@ -16,6 +16,7 @@
 //
 //   bench [ROUNDS]     (default 30 rounds of 20 cycles each)
 #include "afx/Handles.h"
+#include "common/Registry.h"
 
 #include <windows.h>
 #include <odbcinst.h>
@@ -62,14 +63,7 @@ std::string List(std::initializer_list<const char*> elements)
 
 std::string DefaultDsnDir()
 {
-    afx::UniqueRegKey key;
-    char buffer[MAX_PATH] = {};
-    DWORD size = sizeof buffer;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kFileDsnKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS ||
-        RegQueryValueExA(key.get(), "DefaultDSNDir", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
-                         &size) != ERROR_SUCCESS)
-        return std::string();
-    return buffer;
+    return reg::ReadString(HKEY_LOCAL_MACHINE, kFileDsnKey, "DefaultDSNDir").value_or("");
 }
 
 // The same work as the module's cycle, with nothing around it. The default
@@ -111,13 +105,7 @@ class DriverRegistration {
 public:
     DriverRegistration(const char* description, const std::string& dll) : m_key(std::string(kDriversKey) + "\\" + description)
     {
-        afx::UniqueRegKey key;
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, m_key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                            key.put(), nullptr) != ERROR_SUCCESS)
-            return;
-        for (const char* name : {"Setup", "Driver"})
-            RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(dll.c_str()),
-                           static_cast<DWORD>(dll.size() + 1));
+        for (const char* name : {"Setup", "Driver"}) reg::SetString(HKEY_LOCAL_MACHINE, m_key, name, dll);
     }
     ~DriverRegistration() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, m_key.c_str()); }
     DriverRegistration(const DriverRegistration&) = delete;

@@ -10,6 +10,7 @@
 // remove-sys (system data sources), or a request code 1 to 7.
 // Exit status 0 on success, 1 when the installer or the driver refused, 2 on misuse.
 #include "afx/Handles.h"
+#include "common/Registry.h"
 
 #include <windows.h>
 #include <odbcinst.h>
@@ -34,22 +35,13 @@ int Usage()
     return 2;
 }
 
-bool SetString(HKEY root, const std::string& key, const char* name, const std::string& value)
-{
-    afx::UniqueRegKey handle;
-    return RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, handle.put(),
-                           nullptr) == ERROR_SUCCESS &&
-           RegSetValueExA(handle.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
-}
-
 int InstallDriver(const std::string& description, const std::string& setup)
 {
     // Windows reads "Setup"; Wine's installer loads the library named by "Driver".
     const std::string key = std::string(kDriversKey) + "\\" + description;
-    const bool ok = SetString(HKEY_LOCAL_MACHINE, key, "Setup", setup) &&
-                    SetString(HKEY_LOCAL_MACHINE, key, "Driver", setup) &&
-                    SetString(HKEY_LOCAL_MACHINE, std::string(kDriversKey) + "\\ODBC Drivers",
+    const bool ok = reg::SetString(HKEY_LOCAL_MACHINE, key, "Setup", setup) &&
+                    reg::SetString(HKEY_LOCAL_MACHINE, key, "Driver", setup) &&
+                    reg::SetString(HKEY_LOCAL_MACHINE, std::string(kDriversKey) + "\\ODBC Drivers",
                               description.c_str(), "Installed");
     std::printf("install-driver %s: %s\n", description.c_str(), ok ? "done" : "failed");
     return ok ? 0 : 1;
@@ -57,7 +49,7 @@ int InstallDriver(const std::string& description, const std::string& setup)
 
 int SetDsnDir(const std::string& folder)
 {
-    const bool ok = SetString(HKEY_LOCAL_MACHINE, kFileDsnKey, "DefaultDSNDir", folder);
+    const bool ok = reg::SetString(HKEY_LOCAL_MACHINE, kFileDsnKey, "DefaultDSNDir", folder);
     std::printf("set-dsn-dir %s: %s\n", folder.c_str(), ok ? "done" : "failed");
     return ok ? 0 : 1;
 }
@@ -107,25 +99,15 @@ const Hive kHives[] = {{HKEY_CURRENT_USER, "user's"}, {HKEY_LOCAL_MACHINE, "mach
 // sources; empty when it is not registered there.
 std::string Registration(HKEY root, const std::string& dsn)
 {
-    afx::UniqueRegKey key;
-    char driver[512] = {};
-    DWORD size = sizeof driver - 1;
-    if (RegOpenKeyExA(root, (std::string(kOdbcIni) + "\\ODBC Data Sources").c_str(), 0,
-                      KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS &&
-        RegQueryValueExA(key.get(), dsn.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(driver),
-                         &size) == ERROR_SUCCESS)
-        return driver;
-    return std::string();
+    return reg::ReadString(root, std::string(kOdbcIni) + "\\ODBC Data Sources", dsn.c_str()).value_or("");
 }
 
 // The names of the keys a hive's section of the data source holds, comma-separated.
 std::string StoredKeys(HKEY root, const std::string& dsn)
 {
     std::string names;
-    afx::UniqueRegKey key;
-    if (RegOpenKeyExA(root, (std::string(kOdbcIni) + "\\" + dsn).c_str(), 0, KEY_QUERY_VALUE,
-                      key.put()) != ERROR_SUCCESS)
-        return names;
+    const afx::UniqueRegKey key = reg::Open(root, std::string(kOdbcIni) + "\\" + dsn);
+    if (!key) return names;
     for (DWORD i = 0;; ++i) {
         char name[256];
         DWORD length = sizeof name;

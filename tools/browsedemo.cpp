@@ -7,6 +7,7 @@
 #include "DemoSupport.h"
 
 #include "afx/Handles.h"
+#include "common/Registry.h"
 
 #include <windows.h>
 #include <odbcinst.h>
@@ -71,7 +72,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string shot = argv[1];
-    demo::UseUnmanagedWindows("browsedemo.exe");
+    reg::UseUnmanagedWindows("browsedemo.exe");
 
     // The folder the data source holds, so the browser opens at it. Each is
     // read once after it is made: Wine's browser finds the folder by item

@@ -16,6 +16,7 @@
 #include "DemoSupport.h"
 
 #include "afx/Handles.h"
+#include "common/Registry.h"
 
 #include <windows.h>
 #include <odbcinst.h>
@@ -113,7 +114,7 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    demo::UseUnmanagedWindows("dlgdemo.exe");
+    reg::UseUnmanagedWindows("dlgdemo.exe");
 
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);

@@ -9,6 +9,7 @@
 //   soak [CYCLES [ADDS [MODULE]]]     (default 10000, 2000, bkODBCsu.dll beside soak.exe)
 #include "ProcessFigures.h"
 #include "afx/Handles.h"
+#include "common/Registry.h"
 
 #include <windows.h>
 #include <odbcinst.h>
@@ -31,15 +32,6 @@ const long kMaxHandleGrowth = 8;
 const long long kMaxCommittedGrowth = 512 * 1024;
 
 using ConfigDsnFn = BOOL(WINAPI*)(HWND, WORD, LPCSTR, LPCSTR);
-
-bool SetString(const std::string& key, const char* name, const std::string& value)
-{
-    afx::UniqueRegKey handle;
-    return RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                           handle.put(), nullptr) == ERROR_SUCCESS &&
-           RegSetValueExA(handle.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
-}
 
 void Print(const char* what, int done, const bkfigures::ProcessFigures& now,
            const bkfigures::ProcessFigures& start)
@@ -109,8 +101,10 @@ int main(int argc, char** argv)
     if (adds > 0) {
         // Windows reads "Setup"; Wine's installer loads the library named by "Driver".
         const std::string key = std::string(kDriversKey) + "\\" + kDriver;
-        if (!SetString(key, "Setup", dll) || !SetString(key, "Driver", dll) ||
-            !SetString(std::string(kDriversKey) + "\\ODBC Drivers", kDriver, "Installed")) {
+        if (!reg::SetString(HKEY_LOCAL_MACHINE, key, "Setup", dll) ||
+            !reg::SetString(HKEY_LOCAL_MACHINE, key, "Driver", dll) ||
+            !reg::SetString(HKEY_LOCAL_MACHINE, std::string(kDriversKey) + "\\ODBC Drivers", kDriver,
+                            "Installed")) {
             std::printf("cannot register %s\n", kDriver);
             return 1;
         }

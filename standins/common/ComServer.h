@@ -4,7 +4,7 @@
 // exported Dll* entry points and forwards them here.
 #pragma once
 
-#include "afx/Handles.h"
+#include "Registry.h"
 
 #include <objbase.h>
 
@@ -129,23 +129,14 @@ public:
 
     // DllUnregisterServer.
     HRESULT Unregister() const {
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, m_clsidKey.c_str());
-        RegDeleteKeyW(HKEY_LOCAL_MACHINE, m_clsidKey.c_str());
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, m_progIdKey.c_str());
-        RegDeleteKeyW(HKEY_LOCAL_MACHINE, m_progIdKey.c_str());
+        reg::DeleteTree(HKEY_LOCAL_MACHINE, m_clsidKey);
+        reg::DeleteTree(HKEY_LOCAL_MACHINE, m_progIdKey);
         return S_OK;
     }
 
 private:
     static bool SetString(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
-        afx::UniqueRegKey handle;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                            handle.put(), nullptr) != ERROR_SUCCESS)
-            return false;
-        return RegSetValueExW(handle.get(), name, 0, REG_SZ,
-                              reinterpret_cast<const BYTE*>(value.c_str()),
-                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) ==
-               ERROR_SUCCESS;
+        return reg::SetString(HKEY_LOCAL_MACHINE, key, name, value);
     }
 
     std::wstring m_progId, m_clsid, m_description, m_clsidKey, m_progIdKey;

@@ -6,6 +6,7 @@
 // or, without that, lets the user pick a folder in a plain shell browser.
 #include "DataFolderStandin.h"
 
+#include "common/BkCommonStandin.h"
 #include "common/ComServer.h"
 
 #include <objbase.h>
@@ -33,15 +34,6 @@ struct Script {
 
 Script g_script;
 DataFolderStandinRecord g_record = {};
-
-LONG LogoutCalls()
-{
-    HMODULE common = GetModuleHandleA("bkCommon.dll");
-    auto count = common ? reinterpret_cast<LONG (*)()>(
-                              reinterpret_cast<void*>(GetProcAddress(common, "BkCommonStandin_LogoutCalls")))
-                        : nullptr;
-    return count ? count() : -1;
-}
 
 // The demo's answer when no test scripts the stand-in.
 LONG AnswerUnscripted(HWND owner, BSTR* folder)
@@ -82,7 +74,7 @@ public:
     DataFolder() { ++g_record.created; }
     ~DataFolder() {
         ++g_record.destroyed;
-        g_record.logoutsAtRelease = LogoutCalls();
+        g_record.logoutsAtRelease = standin::LogoutCalls();
     }
 
     HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
@@ -103,7 +95,7 @@ public:
         g_record.folder[0] = L'\0';
         if (*folder)
             lstrcpynW(g_record.folder, *folder, sizeof g_record.folder / sizeof g_record.folder[0]);
-        g_record.logoutsAtCall = LogoutCalls();
+        g_record.logoutsAtCall = standin::LogoutCalls();
 
         if (!g_script.active) {
             *result = AnswerUnscripted(static_cast<HWND>(LongToHandle(owner)), folder);

@@ -27,14 +27,6 @@ const int kLowerBand[] = {IDC_NAMING_LABEL, IDC_NAMING_MODE, IDC_MAX_COL_SUPPORT
 const char kNote[] = "Note: Setting this option may cause this data source to be incompatible "
                      "with non-Brennick applications.";
 
-std::string List(const std::vector<std::string>& elements)
-{
-    std::string list;
-    for (const auto& e : elements) list.append(e).push_back('\0');
-    list.push_back('\0');
-    return list;
-}
-
 bool IsWarningIcon(HICON icon)
 {
     return icon && icon == LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_WARNING));
@@ -46,12 +38,12 @@ protected:
     void Store(const std::string& dsn, std::vector<std::string> keys)
     {
         keys.insert(keys.begin(), "DSN=" + dsn);
-        ASSERT_EQ(module.ConfigDSN(nullptr, ODBC_ADD_DSN, kDriver, List(keys)), TRUE);
+        ASSERT_EQ(module.ConfigDSN(nullptr, ODBC_ADD_DSN, kDriver, AttributeList(keys)), TRUE);
     }
     // Opens the dialog on a stored data source, as the administrator does.
     DialogRun Edit(const std::string& dsn, const std::function<void(DialogDriver&)>& script)
     {
-        return RunDialog(module, List({"DSN=" + dsn}), script, ODBC_CONFIG_DSN);
+        return RunDialog(module, AttributeList({"DSN=" + dsn}), script, ODBC_CONFIG_DSN);
     }
     Keys KeysOf(const std::string& dsn) { return ReadEntry(dsn).user; }
 
@@ -69,7 +61,7 @@ TEST_F(ConfigDialog, OpensCollapsedAndCentredThenGrowsDownwardsInPlace)
     RECT owner = {};
     GetWindowRect(parent.get(), &owner);
 
-    const DialogRun run = RunDialogWithParent(module, parent.get(), List({"DSN=" + dsn}), [&](DialogDriver& d) {
+    const DialogRun run = RunDialogWithParent(module, parent.get(), AttributeList({"DSN=" + dsn}), [&](DialogDriver& d) {
         const RECT collapsed = d.Dlu(0, 0, 318, 104), expanded = d.Dlu(0, 0, 318, 186);
         RECT client = d.ClientRect();
         EXPECT_EQ(client.right, collapsed.right);
@@ -158,7 +150,7 @@ TEST_F(ConfigDialog, EscapeAndTheCloseBoxCancelAndCancelWritesNothing)
 
     // A new data source with everything OK needs, cancelled: nothing is written.
     const std::string added = Use("bkTCancelNew");
-    const DialogRun run = RunDialog(module, List({"DSN=" + added, "DBQ=C:\\Data"}), [](DialogDriver& d) {
+    const DialogRun run = RunDialog(module, AttributeList({"DSN=" + added, "DBQ=C:\\Data"}), [](DialogDriver& d) {
         EXPECT_TRUE(d.Enabled(IDOK));
         d.Click(IDCANCEL);
     }, ODBC_ADD_DSN);
@@ -291,7 +283,7 @@ TEST_F(ConfigDialog, OkIsEnabledOnlyWithANameAndAFolder)
 TEST_F(ConfigDialog, WithoutAFolderOkStaysDisabledWhateverTheName)
 {
     const std::string dsn = Use("bkTNoFolder");
-    const DialogRun run = RunDialog(module, List({"DSN=" + dsn}), [&](DialogDriver& d) {
+    const DialogRun run = RunDialog(module, AttributeList({"DSN=" + dsn}), [&](DialogDriver& d) {
         EXPECT_EQ(d.Text(IDC_DSN_NAME), dsn);
         EXPECT_EQ(d.Text(IDC_DATA_FOLDER), "");
         EXPECT_FALSE(d.Enabled(IDOK));
@@ -306,7 +298,7 @@ TEST_F(ConfigDialog, WithoutAFolderOkStaysDisabledWhateverTheName)
 TEST_F(ConfigDialog, TypingStopsAt32CharactersButALongerGivenNameIsKeptWhole)
 {
     const std::string longName(40, 'n');
-    const DialogRun run = RunDialog(module, List({"DSN=" + longName, "DBQ=C:\\Data"}), [&](DialogDriver& d) {
+    const DialogRun run = RunDialog(module, AttributeList({"DSN=" + longName, "DBQ=C:\\Data"}), [&](DialogDriver& d) {
         EXPECT_EQ(d.Text(IDC_DSN_NAME), longName);
         // Typed at the end, not over the selection that the focus made.
         d.SendItem(IDC_DSN_NAME, EM_SETSEL, 40, 40);

@@ -64,8 +64,8 @@ void CloseLeftovers(DWORD thread, const std::atomic<bool>& returned)
         10000);
 }
 
-// Before the first window: see bktest::UseUnmanagedWindows.
-const bool g_unmanagedWindows = (bktest::UseUnmanagedWindows(), true);
+// Before the first window: see reg::UseUnmanagedWindows.
+const bool g_unmanagedWindows = (reg::UseUnmanagedWindows(), true);
 
 // A message to the dialog's thread, answered within a bound: a handler that
 // unexpectedly opens a modal window must fail the test, not block it.

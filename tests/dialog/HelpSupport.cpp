@@ -1,5 +1,5 @@
 #include "HelpSupport.h"
-#include "afx/Handles.h"
+#include "common/Registry.h"
 
 #include <gtest/gtest.h>
 #include <odbcinst.h>
@@ -14,24 +14,9 @@ namespace {
 const char kControlKey[] =
     "Software\\Classes\\CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
 
-std::optional<std::pair<DWORD, std::string>> ReadRaw(HKEY key, const char* name)
-{
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    std::string data(size, '\0');
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size) !=
-        ERROR_SUCCESS)
-        return std::nullopt;
-    data.resize(size);
-    return std::make_pair(type, data);
-}
-
 void WriteRaw(HKEY key, const char* name, DWORD type, const std::string& bytes)
 {
-    EXPECT_EQ(RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                             static_cast<DWORD>(bytes.size())),
-              ERROR_SUCCESS);
+    EXPECT_TRUE(reg::WriteRaw(key, name, type, bytes));
 }
 
 } // namespace
@@ -66,28 +51,25 @@ void EventLog::Clear() const { DeleteFileA(m_path.c_str()); }
 
 void ScopedHelpControlRegistration::Save()
 {
-    afx::UniqueRegKey key;
-    m_keyExisted = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kControlKey, 0, KEY_QUERY_VALUE, key.put()) ==
-                   ERROR_SUCCESS;
+    const afx::UniqueRegKey key = reg::Open(HKEY_LOCAL_MACHINE, kControlKey);
+    m_keyExisted = bool(key);
     if (!m_keyExisted) return;
-    m_saved = ReadRaw(key.get(), nullptr);
-    if (auto threading = ReadRaw(key.get(), "ThreadingModel")) m_savedThreading = threading->second;
+    m_saved = reg::ReadRaw(key.get(), nullptr);
+    if (auto threading = reg::ReadRaw(key.get(), "ThreadingModel")) m_savedThreading = threading->second;
 }
 
 ScopedHelpControlRegistration::ScopedHelpControlRegistration(DWORD type, const std::string& bytes)
 {
     Save();
-    afx::UniqueRegKey key;
-    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kControlKey, 0, nullptr, 0, KEY_SET_VALUE,
-                              nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
+    const afx::UniqueRegKey key = reg::Create(HKEY_LOCAL_MACHINE, kControlKey);
+    EXPECT_TRUE(key);
     WriteRaw(key.get(), nullptr, type, bytes);
 }
 
 ScopedHelpControlRegistration::ScopedHelpControlRegistration(Unregistered)
 {
     Save();
-    bktest::DeleteTree(HKEY_LOCAL_MACHINE, kControlKey);
+    reg::DeleteTree(HKEY_LOCAL_MACHINE, kControlKey);
 }
 
 ScopedHelpControlRegistration ScopedHelpControlRegistration::Text(DWORD type, const std::string& text)
@@ -97,12 +79,10 @@ ScopedHelpControlRegistration ScopedHelpControlRegistration::Text(DWORD type, co
 
 ScopedHelpControlRegistration::~ScopedHelpControlRegistration()
 {
-    bktest::DeleteTree(HKEY_LOCAL_MACHINE, kControlKey);
+    reg::DeleteTree(HKEY_LOCAL_MACHINE, kControlKey);
     if (!m_keyExisted) return;
-    afx::UniqueRegKey key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kControlKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        key.put(), nullptr) != ERROR_SUCCESS)
-        return;
+    const afx::UniqueRegKey key = reg::Create(HKEY_LOCAL_MACHINE, kControlKey);
+    if (!key) return;
     if (m_saved) WriteRaw(key.get(), nullptr, m_saved->first, m_saved->second);
     if (m_savedThreading) WriteRaw(key.get(), "ThreadingModel", REG_SZ, *m_savedThreading);
 }

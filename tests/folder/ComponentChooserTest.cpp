@@ -16,12 +16,12 @@ class ComponentChooser : public testing::Test {
 protected:
     void SetUp() override {
         CoInitialize(nullptr);
-        m_logouts = LogoutCalls();
+        m_logouts = standin::LogoutCalls();
         ASSERT_GE(m_logouts, 0) << "bkCommon.dll stand-in not loaded";
     }
     void TearDown() override { CoUninitialize(); }
 
-    LONG NewLogouts() const { return LogoutCalls() - m_logouts; }
+    LONG NewLogouts() const { return standin::LogoutCalls() - m_logouts; }
     bool Choose(afx::CString& folder) { return ChooseFolderWithComponent(m_owner.get(), folder); }
 
     ParentWindow m_owner;

@@ -27,7 +27,7 @@ class DialogFolder : public testing::Test {
 protected:
     void SetUp() override {
         bktest::ForgetDataSource(kDsn);
-        m_logouts = LogoutCalls();
+        m_logouts = standin::LogoutCalls();
     }
     void TearDown() override { bktest::ForgetDataSource(kDsn); }
 
@@ -54,7 +54,7 @@ protected:
     }
 
     std::optional<std::string> StoredFolder() const {
-        return bktest::ReadString(HKEY_CURRENT_USER, bktest::UserDsnKey(kDsn), "DBQ");
+        return reg::ReadString(HKEY_CURRENT_USER, bktest::DsnKey(kDsn), "DBQ");
     }
 
     bktest::SetupModule m_module;
@@ -121,11 +121,11 @@ TEST_F(DialogFolder, ChooserFollowsTheDatabaseTypeAndGetsTheFolderHeld)
     // Two presses on the component: two objects, both released, two logouts.
     EXPECT_EQ(second.created, 2);
     EXPECT_EQ(second.destroyed, 2);
-    EXPECT_EQ(LogoutCalls() - m_logouts, 2);
+    EXPECT_EQ(standin::LogoutCalls() - m_logouts, 2);
 
     EXPECT_EQ(result, TRUE);
     EXPECT_EQ(StoredFolder(), byBrowser);
-    EXPECT_EQ(bktest::ReadString(HKEY_CURRENT_USER, bktest::UserDsnKey(kDsn), "DatabaseType"), "1");
+    EXPECT_EQ(reg::ReadString(HKEY_CURRENT_USER, bktest::DsnKey(kDsn), "DatabaseType"), "1");
 }
 
 TEST_F(DialogFolder, EmptyAnswerEmptiesTheFolderAndDisablesOk)
@@ -160,7 +160,7 @@ TEST_F(DialogFolder, EmptyAnswerEmptiesTheFolderAndDisablesOk)
     EXPECT_FALSE(okAfterRefusal);
     EXPECT_EQ(afterChoice, "D:\\Books");
     EXPECT_TRUE(okAfterChoice);
-    EXPECT_EQ(LogoutCalls() - m_logouts, 3);
+    EXPECT_EQ(standin::LogoutCalls() - m_logouts, 3);
     EXPECT_EQ(result, FALSE);
     EXPECT_FALSE(StoredFolder().has_value()) << "Cancel wrote the data source";
 }
@@ -200,7 +200,7 @@ TEST_F(DialogFolder, MissingComponentAndCancelledBrowserChangeNothing)
     EXPECT_FALSE(windowAppeared);
     EXPECT_EQ(afterMissing, start);
     EXPECT_TRUE(okAfterMissing);
-    EXPECT_EQ(LogoutCalls(), m_logouts);
+    EXPECT_EQ(standin::LogoutCalls(), m_logouts);
     EXPECT_EQ(result, TRUE);
     EXPECT_EQ(StoredFolder(), start);
 }

@@ -1,6 +1,6 @@
 #include "FolderTestSupport.h"
 
-#include "afx/Handles.h"
+#include "common/Registry.h"
 
 #include <shlobj.h>
 
@@ -25,18 +25,7 @@ HRESULT CallServerEntry(const char* name)
 
 void SetString(const std::string& key, const char* name, const std::string& value)
 {
-    afx::UniqueRegKey handle;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                              nullptr, handle.put(), nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(handle.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-}
-
-void DeleteKey(const std::string& key)
-{
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+    ASSERT_TRUE(reg::SetString(HKEY_LOCAL_MACHINE, key, name, value));
 }
 
 } // namespace
@@ -71,17 +60,8 @@ UncreatableComponent::UncreatableComponent()
 
 UncreatableComponent::~UncreatableComponent()
 {
-    DeleteKey(kProgIdKey);
-    DeleteKey(std::string("Software\\Classes\\CLSID\\") + kMissingClsid);
-}
-
-LONG LogoutCalls()
-{
-    HMODULE common = GetModuleHandleA("bkCommon.dll");
-    auto count = common ? reinterpret_cast<LONG (*)()>(reinterpret_cast<void*>(
-                              GetProcAddress(common, "BkCommonStandin_LogoutCalls")))
-                        : nullptr;
-    return count ? count() : -1;
+    reg::DeleteTree(HKEY_LOCAL_MACHINE, kProgIdKey);
+    reg::DeleteTree(HKEY_LOCAL_MACHINE, std::string("Software\\Classes\\CLSID\\") + kMissingClsid);
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "DataFolderStandin.h"
+#include "common/BkCommonStandin.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -35,9 +36,6 @@ public:
     UncreatableComponent(const UncreatableComponent&) = delete;
     UncreatableComponent& operator=(const UncreatableComponent&) = delete;
 };
-
-// Calls of xs_logout so far, as bkCommon's stand-in counts them.
-LONG LogoutCalls();
 
 // A message sent to the shell browser by the code under test or the driver.
 struct BrowserMessage {

@@ -120,7 +120,7 @@ TEST_F(Persistence, InstallerSectionNamesAreNeverWrittenNorRemoved)
         EXPECT_EQ(module.ConfigDSN(3, {"DSN=" + name}), FALSE) << name;
     }
     EXPECT_EQ(ReadEntry(kept), before);
-    EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, "Software\\ODBC\\ODBC.INI\\ODBC File DSN", "DefaultDSNDir"),
+    EXPECT_EQ(reg::ReadString(HKEY_LOCAL_MACHINE, "Software\\ODBC\\ODBC.INI\\ODBC File DSN", "DefaultDSNDir"),
               dir.folder());
 }
 

@@ -20,7 +20,7 @@ protected:
     void SetUp() override {
         if (UnderContract()) GTEST_SKIP() << "pins Wine's installer";
         // No library registered for the test driver unless a test registers it.
-        DeleteTree(HKEY_LOCAL_MACHINE, std::string("Software\\ODBC\\ODBCINST.INI\\") + kDriver);
+        reg::DeleteTree(HKEY_LOCAL_MACHINE, std::string("Software\\ODBC\\ODBCINST.INI\\") + kDriver);
         SQLGetConfigMode(&m_mode);
     }
     void TearDown() override {
@@ -50,8 +50,8 @@ TEST_F(Platform, RegistrationGoesToTheMachineAndKeysToTheUserInEveryMode)
         ASSERT_TRUE(SQLSetConfigMode(mode));
         const std::string key = "Mode" + std::to_string(mode);
         EXPECT_TRUE(SQLWritePrivateProfileString(dsn.c_str(), key.c_str(), "v", "ODBC.INI"));
-        EXPECT_EQ(ReadString(HKEY_CURRENT_USER, UserDsnKey(dsn), key.c_str()), "v") << mode;
-        EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, MachineDsnKey(dsn), key.c_str())) << mode;
+        EXPECT_EQ(reg::ReadString(HKEY_CURRENT_USER, DsnKey(dsn), key.c_str()), "v") << mode;
+        EXPECT_FALSE(reg::ReadString(HKEY_LOCAL_MACHINE, DsnKey(dsn), key.c_str())) << mode;
         EXPECT_EQ(Get(dsn, "driver", ""), 0) << mode;   // the machine's section is not read
     }
 }
@@ -64,11 +64,9 @@ TEST_F(Platform, RegistrationOfAnExistingSectionRecreatesOnlyTheMachinesPart)
     ASSERT_TRUE(SQLWriteDSNToIni(dsn.c_str(), kDriver));
     ASSERT_TRUE(SQLWritePrivateProfileString(dsn.c_str(), "DBQ", "C:\\Data", "ODBC.INI"));
     {
-        afx::UniqueRegKey key;
-        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachineDsnKey(dsn).c_str(), 0, KEY_SET_VALUE,
-                                key.put()),
-                  ERROR_SUCCESS);
-        RegSetValueExA(key.get(), "Extra", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2);
+        const afx::UniqueRegKey key = reg::Open(HKEY_LOCAL_MACHINE, DsnKey(dsn), KEY_SET_VALUE);
+        ASSERT_TRUE(key);
+        reg::WriteRaw(key.get(), "Extra", REG_SZ, std::string("x", 2));
     }
 
     ASSERT_TRUE(SQLWriteDSNToIni(dsn.c_str(), kDriver));
@@ -193,15 +191,15 @@ TEST_F(Contract, EveryCallGoesToTheModesHiveAndRegistrationRecreatesTheSection)
         ASSERT_TRUE(SQLWritePrivateProfileString(dsn.c_str(), "Old", "x", "ODBC.INI")) << c.mode;
         ASSERT_TRUE(SQLWriteDSNToIni(dsn.c_str(), kDriver)) << c.mode;
         ASSERT_TRUE(SQLWritePrivateProfileString(dsn.c_str(), "DBQ", "C:\\Data", "ODBC.INI"));
-        EXPECT_EQ(Values(c.hive, UserDsnKey(dsn)), (Keys{{"Driver", library}, {"DBQ", "C:\\Data"}}))
+        EXPECT_EQ(Values(c.hive, DsnKey(dsn)), (Keys{{"Driver", library}, {"DBQ", "C:\\Data"}}))
             << c.mode;
-        EXPECT_EQ(ReadString(c.hive, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources", dsn.c_str()), kDriver);
-        EXPECT_FALSE(KeyExists(c.other, UserDsnKey(dsn))) << c.mode;
+        EXPECT_EQ(reg::ReadString(c.hive, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources", dsn.c_str()), kDriver);
+        EXPECT_FALSE(KeyExists(c.other, DsnKey(dsn))) << c.mode;
         int result = 0;
         EXPECT_EQ(Get(dsn, "DBQ", "", 260, &result).substr(0, 8), std::string("C:\\Data\0", 8));
         EXPECT_EQ(result, 7);
         EXPECT_TRUE(SQLRemoveDSNFromIni(dsn.c_str()));
-        EXPECT_FALSE(KeyExists(c.hive, UserDsnKey(dsn))) << c.mode;
+        EXPECT_FALSE(KeyExists(c.hive, DsnKey(dsn))) << c.mode;
         EXPECT_FALSE(Registration(dsn, Scope::User) || Registration(dsn, Scope::System)) << c.mode;
     }
     // Both: a system data source is read from the machine's hive, and a

@@ -106,8 +106,7 @@ struct Platform {
     {
         Counts counts;
         const auto info = [](HKEY root, const char* key, DWORD* subkeys, DWORD* values) {
-            afx::UniqueRegKey handle;
-            if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE, handle.put()) == ERROR_SUCCESS)
+            if (const afx::UniqueRegKey handle = reg::Open(root, key))
                 RegQueryInfoKeyA(handle.get(), nullptr, nullptr, nullptr, subkeys, nullptr, nullptr,
                                  values, nullptr, nullptr, nullptr, nullptr);
         };

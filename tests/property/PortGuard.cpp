@@ -64,7 +64,7 @@ bool RegistryNamesMarkerFiles(std::string* why)
             const std::string name = kind + std::to_string(n);
             std::string lower = name;
             for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-            if (ReadString(HKEY_LOCAL_MACHINE, "Software\\Wine\\Ports", name.c_str()) !=
+            if (reg::ReadString(HKEY_LOCAL_MACHINE, "Software\\Wine\\Ports", name.c_str()) !=
                 UnixPrefix() + "/ports/" + lower)
                 return Fail(why, "HKLM\\Software\\Wine\\Ports does not map " + name + " to a file");
         }

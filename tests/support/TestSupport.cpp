@@ -30,7 +30,7 @@ std::string ProgramDir()
     return dir.substr(0, dir.find_last_of('\\'));
 }
 
-std::string AttributeList(std::initializer_list<std::string> elements)
+std::string AttributeList(const std::vector<std::string>& elements)
 {
     std::string list;
     for (const auto& e : elements) list.append(e).push_back('\0');
@@ -61,40 +61,13 @@ BOOL SetupModule::ConfigDSN(HWND parent, WORD request, const char* driver,
     return m_configDsn ? m_configDsn(parent, request, driver, attributes.c_str()) : -1;
 }
 
-std::optional<std::string> ReadString(HKEY root, const std::string& key, const char* value)
-{
-    afx::UniqueRegKey handle;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, handle.put()) != ERROR_SUCCESS)
-        return std::nullopt;
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExA(handle.get(), value, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    std::string data(size, '\0');
-    if (RegQueryValueExA(handle.get(), value, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
-                         &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    data.resize(strnlen(data.c_str(), size));
-    return data;
-}
-
-bool KeyExists(HKEY root, const std::string& key)
-{
-    afx::UniqueRegKey handle;
-    return RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, handle.put()) == ERROR_SUCCESS;
-}
-
-void DeleteTree(HKEY root, const std::string& key)
-{
-    RegDeleteTreeA(root, key.c_str());
-    RegDeleteKeyA(root, key.c_str());
-}
+bool KeyExists(HKEY root, const std::string& key) { return bool(reg::Open(root, key)); }
 
 std::vector<std::string> ValueNames(HKEY root, const std::string& key)
 {
     std::vector<std::string> names;
-    afx::UniqueRegKey handle;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, handle.put()) != ERROR_SUCCESS)
-        return names;
+    const afx::UniqueRegKey handle = reg::Open(root, key);
+    if (!handle) return names;
     for (DWORD i = 0;; ++i) {
         char name[256];
         DWORD length = sizeof name;
@@ -110,9 +83,8 @@ std::vector<std::string> ValueNames(HKEY root, const std::string& key)
 std::map<std::string, std::string> Values(HKEY root, const std::string& key)
 {
     std::map<std::string, std::string> values;
-    afx::UniqueRegKey handle;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, handle.put()) != ERROR_SUCCESS)
-        return values;
+    const afx::UniqueRegKey handle = reg::Open(root, key);
+    if (!handle) return values;
     std::vector<char> data(64 * 1024);
     for (DWORD i = 0;; ++i) {
         char name[256];
@@ -125,8 +97,7 @@ std::map<std::string, std::string> Values(HKEY root, const std::string& key)
     return values;
 }
 
-std::string UserDsnKey(const std::string& dsn) { return "Software\\ODBC\\ODBC.INI\\" + dsn; }
-std::string MachineDsnKey(const std::string& dsn) { return "Software\\ODBC\\ODBC.INI\\" + dsn; }
+std::string DsnKey(const std::string& dsn) { return "Software\\ODBC\\ODBC.INI\\" + dsn; }
 
 namespace {
 const char kSources[] = "Software\\ODBC\\ODBC.INI\\ODBC Data Sources";
@@ -141,27 +112,25 @@ HKEY RegistrationHive(Scope scope)
 void ForgetDataSource(const std::string& dsn)
 {
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        DeleteTree(root, "Software\\ODBC\\ODBC.INI\\" + dsn);
-        afx::UniqueRegKey sources;
-        if (RegOpenKeyExA(root, kSources, 0, KEY_SET_VALUE, sources.put()) == ERROR_SUCCESS)
-            RegDeleteValueA(sources.get(), dsn.c_str());
+        reg::DeleteTree(root, DsnKey(dsn));
+        reg::DeleteValue(root, kSources, dsn.c_str());
     }
 }
 
 std::optional<std::string> Registration(const std::string& dsn, Scope scope)
 {
-    return ReadString(RegistrationHive(scope), kSources, dsn.c_str());
+    return reg::ReadString(RegistrationHive(scope), kSources, dsn.c_str());
 }
 
 StoredEntry ReadEntry(const std::string& dsn, Scope scope)
 {
     if (!UnderContract())
-        return {Registration(dsn, scope), Values(HKEY_LOCAL_MACHINE, MachineDsnKey(dsn)),
-                Values(HKEY_CURRENT_USER, UserDsnKey(dsn))};
+        return {Registration(dsn, scope), Values(HKEY_LOCAL_MACHINE, DsnKey(dsn)),
+                Values(HKEY_CURRENT_USER, DsnKey(dsn))};
     StoredEntry entry;
     entry.registration = Registration(dsn, scope);
     const HKEY root = scope == Scope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-    for (auto& [key, value] : Values(root, UserDsnKey(dsn)))
+    for (auto& [key, value] : Values(root, DsnKey(dsn)))
         (key == InstallerUnderTest().driverKeyword ? entry.machine : entry.user)[key] = value;
     return entry;
 }
@@ -204,16 +173,9 @@ const std::string kDriverKey = kDriversKey + std::string(kDriver);
 
 void SetDriverValues(const std::string& description = kDriver)
 {
-    afx::UniqueRegKey key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kDriversKey + description).c_str(), 0, nullptr, 0,
-                              KEY_SET_VALUE, nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
     const std::string path = ScopedDriverRegistration::ModulePath();
     for (const char* name : {"Setup", "Driver"})
-        ASSERT_EQ(RegSetValueExA(key.get(), name, 0, REG_SZ,
-                                 reinterpret_cast<const BYTE*>(path.c_str()),
-                                 static_cast<DWORD>(path.size() + 1)),
-                  ERROR_SUCCESS);
+        ASSERT_TRUE(reg::SetString(HKEY_LOCAL_MACHINE, kDriversKey + description, name, path));
 }
 } // namespace
 
@@ -226,7 +188,7 @@ ScopedDriverRegistration::ScopedDriverRegistration(const std::string& descriptio
 // Under the contract the test driver stays installed for the whole program.
 ScopedDriverRegistration::~ScopedDriverRegistration()
 {
-    DeleteTree(HKEY_LOCAL_MACHINE, kDriversKey + m_description);
+    reg::DeleteTree(HKEY_LOCAL_MACHINE, kDriversKey + m_description);
     if (UnderContract() && m_description == kDriver) SetDriverValues();
 }
 
@@ -237,7 +199,7 @@ StoredEntry ExpectedEntry(const std::optional<std::string>& driver,
     if (driver) {
         entry.registration = *driver;
         entry.machine = InstallerKeywords(
-            ReadString(HKEY_LOCAL_MACHINE, kDriversKey + *driver, "Driver").value_or(""));
+            reg::ReadString(HKEY_LOCAL_MACHINE, kDriversKey + *driver, "Driver").value_or(""));
     }
     entry.user = keys;
     return entry;
@@ -293,14 +255,14 @@ HMODULE InstallerLibrary()
 struct ContractArrangement {
     ContractArrangement() {
         if (!UnderContract()) {
-            DeleteTree(HKEY_LOCAL_MACHINE, kDriverKey);
+            reg::DeleteTree(HKEY_LOCAL_MACHINE, kDriverKey);
             return;
         }
         InstallerLibrary();
         SetDriverValues();
     }
     ~ContractArrangement() {
-        if (UnderContract()) DeleteTree(HKEY_LOCAL_MACHINE, kDriverKey);
+        if (UnderContract()) reg::DeleteTree(HKEY_LOCAL_MACHINE, kDriverKey);
     }
 } g_contractArrangement;
 
@@ -375,24 +337,9 @@ std::vector<std::string> FilesUnder(const std::string& folder)
     return files;
 }
 
-ScopedDefaultDsnDir::ScopedDefaultDsnDir(Absent)
+ScopedDefaultDsnDir::ScopedDefaultDsnDir(Absent) : m_saved(HKEY_LOCAL_MACHINE, kFileDsnKey, kDefaultDirValue)
 {
-    afx::UniqueRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kFileDsnKey, 0, KEY_QUERY_VALUE, key.put()) ==
-        ERROR_SUCCESS) {
-        DWORD type = 0, size = 0;
-        if (RegQueryValueExA(key.get(), kDefaultDirValue, nullptr, &type, nullptr, &size) ==
-            ERROR_SUCCESS) {
-            std::string data(size, '\0');
-            RegQueryValueExA(key.get(), kDefaultDirValue, nullptr, &type,
-                             reinterpret_cast<BYTE*>(&data[0]), &size);
-            m_saved.emplace(type, data);
-        }
-    }
-    afx::UniqueRegKey writable;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kFileDsnKey, 0, KEY_SET_VALUE, writable.put()) ==
-        ERROR_SUCCESS)
-        RegDeleteValueA(writable.get(), kDefaultDirValue);
+    reg::DeleteValue(HKEY_LOCAL_MACHINE, kFileDsnKey, kDefaultDirValue);
 }
 
 ScopedDefaultDsnDir::ScopedDefaultDsnDir(NoKey) : ScopedDefaultDsnDir(Absent{})
@@ -419,28 +366,14 @@ ScopedDefaultDsnDir::ScopedDefaultDsnDir(DWORD type, const std::string& bytes)
 
 void ScopedDefaultDsnDir::Set(DWORD type, const std::string& bytes)
 {
-    afx::UniqueRegKey key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kFileDsnKey, 0, nullptr, 0, KEY_SET_VALUE,
-                              nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(key.get(), kDefaultDirValue, 0, type,
-                             reinterpret_cast<const BYTE*>(bytes.data()),
-                             static_cast<DWORD>(bytes.size())),
-              ERROR_SUCCESS);
+    const afx::UniqueRegKey key = reg::Create(HKEY_LOCAL_MACHINE, kFileDsnKey);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(reg::WriteRaw(key.get(), kDefaultDirValue, type, bytes));
 }
 
+// The saved value is put back when m_saved goes.
 ScopedDefaultDsnDir::~ScopedDefaultDsnDir()
 {
-    afx::UniqueRegKey key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kFileDsnKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        key.put(), nullptr) != ERROR_SUCCESS)
-        return;
-    if (m_saved)
-        RegSetValueExA(key.get(), kDefaultDirValue, 0, m_saved->first,
-                       reinterpret_cast<const BYTE*>(m_saved->second.data()),
-                       static_cast<DWORD>(m_saved->second.size()));
-    else
-        RegDeleteValueA(key.get(), kDefaultDirValue);
     if (!m_folder.empty()) RemoveFolder(m_folder);
 }
 
@@ -510,18 +443,6 @@ LRESULT CALLBACK WindowWatcher::Hook(int code, WPARAM wParam, LPARAM lParam)
             PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-void UseUnmanagedWindows()
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string exe = path;
-    exe = exe.substr(exe.find_last_of('\\') + 1);
-    afx::UniqueRegKey key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, ("Software\\Wine\\AppDefaults\\" + exe + "\\X11 Driver").c_str(),
-                        0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr) == ERROR_SUCCESS)
-        RegSetValueExA(key.get(), "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
 }
 
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs)

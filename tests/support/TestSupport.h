@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "common/Registry.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -23,7 +25,7 @@ extern const char kDriver[];
 std::string ProgramDir();
 
 // key=value elements, each NUL-ended, the list ended by an empty element.
-std::string AttributeList(std::initializer_list<std::string> elements);
+std::string AttributeList(const std::vector<std::string>& elements);
 
 // bkODBCsu.dll, loaded for the object's lifetime, as the installer loads it.
 class SetupModule {
@@ -44,10 +46,9 @@ private:
     BOOL(WINAPI* m_configDsn)(HWND, WORD, LPCSTR, LPCSTR) = nullptr;
 };
 
-// Registry read-back, in this process's view of the registry.
-std::optional<std::string> ReadString(HKEY root, const std::string& key, const char* value);
+// Registry read-back, in this process's view of the registry (single values and
+// deletion: reg::ReadString, reg::DeleteTree).
 bool KeyExists(HKEY root, const std::string& key);
-void DeleteTree(HKEY root, const std::string& key);
 // The value names of a key, sorted.
 std::vector<std::string> ValueNames(HKEY root, const std::string& key);
 // The string values of a key by name (empty when there is no key).
@@ -72,9 +73,8 @@ struct InstallerTraits {
 };
 const InstallerTraits& InstallerUnderTest();
 
-// The key paths of a data source's section in the user's and the machine's hive.
-std::string UserDsnKey(const std::string& dsn);
-std::string MachineDsnKey(const std::string& dsn);
+// The key path of a data source's section, the same in the user's and the machine's hive.
+std::string DsnKey(const std::string& dsn);
 // Removes every trace of a data source from both hives.
 void ForgetDataSource(const std::string& dsn);
 // The driver description a data source is registered with, if it is registered.
@@ -158,7 +158,7 @@ public:
 
 private:
     void Set(DWORD type, const std::string& bytes);
-    std::optional<std::pair<DWORD, std::string>> m_saved;
+    reg::SavedValue m_saved;
     std::string m_folder;
 };
 
@@ -189,12 +189,6 @@ private:
 };
 
 std::string WindowText(HWND window);
-
-// Under Xvfb there is no window manager, and Wine waits two seconds for one
-// whenever a managed window is hidden or destroyed: makes this program's
-// windows unmanaged (Wine's per-program setting). It is read when the display
-// driver loads, so call it before the first window, e.g. from a static object.
-void UseUnmanagedWindows();
 
 // Watches this thread while it lives (a thread CBT hook): records the class of
 // every window created and cancels every dialog that activates, so that a
