@@ -125,21 +125,6 @@ decltype(&NotedTlsFree) const bkTlsFreeSlot = &NotedTlsFree;
 decltype(&NotedCloseHandle) const bkCloseHandleSlot = &NotedCloseHandle;
 }
 
-#ifndef _WIN64
-// The binding of the 32-bit delay imports (cmake/delaylib.sh): the first call of
-// a function loads its DLL and stores the function in the caller's slot. A
-// system DLL or function that is missing raises the usual delay-load exception.
-extern "C" void* WINAPI BkDelayResolve(const char* dll, const char* name, void** slot)
-{
-    const HMODULE module = ::LoadLibraryA(dll);
-    void* function = module ? reinterpret_cast<void*>(::GetProcAddress(module, name)) : nullptr;
-    if (!function)
-        ::RaiseException(module ? 0xC06D007F : 0xC06D007E, EXCEPTION_NONCONTINUABLE, 0, nullptr);
-    ::InterlockedExchangePointer(slot, function);
-    return function;
-}
-#endif
-
 // The runtime's entry (DllMain and the static constructors and destructors).
 extern "C" BOOL WINAPI DllMainCRTStartup(HANDLE module, DWORD reason, LPVOID reserved);
 
