@@ -65,9 +65,17 @@ wine_remap_ports() {
 # everything Wine starts, its desktop process included, sees that display:
 # windows made on a desktop without one never appear. Usage:
 #   run_under_xvfb "$0" "$@"
+# The display is the first one free both here and in the network namespace:
+# a root entered with chroot (scripts/debian13.sh) has a /tmp of its own, so
+# xvfb-run's lock files cannot see a display the machine itself is using,
+# but /proc/net/unix lists the listening X sockets of both.
 run_under_xvfb() {
     if [ -z "${BK_UNDER_XVFB:-}" ]; then
-        exec env BK_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" bash "$@"
+        local n=99
+        while [ -e "/tmp/.X$n-lock" ] || grep -q "/tmp/.X11-unix/X$n\$" /proc/net/unix; do
+            n=$((n + 1))
+        done
+        exec env BK_UNDER_XVFB=1 xvfb-run -n "$n" -s "-screen 0 1024x768x24" bash "$@"
     fi
 }
 

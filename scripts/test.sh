@@ -11,6 +11,8 @@ run_under_xvfb "$0" "$@"
 
 wine_up
 trap wine_down EXIT
+# One line naming what runs, so that a log shows which platform it came from.
+echo "== platform: $(. /etc/os-release && echo "$PRETTY_NAME"), $(wine --version)"
 status=0
 for target in i686 x86_64; do
     echo "== tests for $target"

@@ -19,14 +19,30 @@ using namespace bktest;
 
 namespace {
 
+struct PeSection {
+    std::string name;
+    uint32_t address, size, characteristics;
+    std::string bytes;   // the raw data
+    bool Holds(uint64_t rva) const { return rva >= address && rva < address + size; }
+};
+
 struct PeTables {
     uint32_t exportedFunctions = 0;
     std::vector<std::string> exportNames;
     std::map<std::string, std::vector<std::string>> imports;   // lower-case DLL -> names
+    std::vector<PeSection> sections;
+    uint64_t imageBase = 0;
+    bool pe64 = false;
+    std::vector<uint32_t> delayImportSlots;   // of the linker's delay-import tables
+    const PeSection* SectionOf(uint64_t rva) const {
+        for (const PeSection& section : sections)
+            if (section.Holds(rva)) return &section;
+        return nullptr;
+    }
 };
 
-// Reads the export and import tables from the file's bytes, for 32- and
-// 64-bit images alike.
+// Reads the export, import and delay-import tables and the sections from the
+// file's bytes, for 32- and 64-bit images alike.
 PeTables ReadPeTables(const std::string& image)
 {
     const auto bytes = [&](size_t offset, size_t size) {
@@ -54,6 +70,15 @@ PeTables ReadPeTables(const std::string& image)
     const auto text = [&](uint32_t rva) { return std::string(bytes(offsetOf(rva), 1)); };
 
     PeTables tables;
+    tables.pe64 = pe64;
+    tables.imageBase = pe64 ? u64(optional + 24) : u32(optional + 28);
+    for (size_t i = 0; i < sections; ++i) {
+        const size_t s = sectionTable + 40 * i;
+        const size_t raw = std::min(u32(s + 8), u32(s + 16));
+        tables.sections.push_back({std::string(bytes(s, 8), strnlen(bytes(s, 8), 8)), u32(s + 12),
+                                   std::max(u32(s + 8), u32(s + 16)), u32(s + 36),
+                                   std::string(bytes(u32(s + 20), raw), raw)});
+    }
     if (const uint32_t rva = u32(directories)) {
         const size_t dir = offsetOf(rva);
         tables.exportedFunctions = u32(dir + 20);
@@ -71,6 +96,19 @@ PeTables ReadPeTables(const std::string& image)
                 const bool byOrdinal = entry >> (pe64 ? 63 : 31);
                 names.push_back(byOrdinal ? "#" + std::to_string(entry & 0xFFFF)
                                           : text(static_cast<uint32_t>(entry) + 2));
+            }
+        }
+    }
+    // Delay-import descriptors: 32 bytes each, the slots at +12, the names at
+    // +16; addresses relative to the image unless the first bit says otherwise.
+    if (const uint32_t rva = u32(directories + 13 * 8)) {
+        for (size_t d = offsetOf(rva); u32(d + 4); d += 32) {
+            const uint32_t base = u32(d) & 1 ? 0 : static_cast<uint32_t>(tables.imageBase);
+            const uint32_t step = pe64 ? 8 : 4;
+            for (uint32_t n = 0;; ++n) {
+                const size_t name = offsetOf(u32(d + 16) - base) + n * step;
+                if (!(pe64 ? u64(name) : u32(name))) break;
+                tables.delayImportSlots.push_back(u32(d + 12) - base + n * step);
             }
         }
     }
@@ -112,6 +150,37 @@ TEST(Module, IsSmallStrippedAndLoadsNoShellWithItself)
     const PeTables pe = ReadPeTables(*image);
     for (const char* dll : {"shell32.dll", "shlwapi.dll", "oleaut32.dll", "comctl32.dll"})
         EXPECT_EQ(pe.imports.count(dll), 0u) << dll;
+}
+
+// A delay-loaded function is bound by a store into its slot on its first call,
+// and the resolver changes no protection: every slot must lie in a writable
+// section, whatever flags a linker version gives the section it puts them in
+// (binutils 2.44 makes a 64-bit .idata read-only, and the store faults). The
+// module's own slots sit in .bkdl, each holding its first-call stub until then.
+TEST(Module, DelayImportSlotsLieInWritableSections)
+{
+    const auto image = ReadFileBytes(ProgramDir() + "\\bkODBCsu.dll");
+    ASSERT_TRUE(image);
+    const PeTables pe = ReadPeTables(*image);
+    const auto writable = [](const PeSection* s) { return s && s->characteristics & IMAGE_SCN_MEM_WRITE; };
+    for (uint32_t slot : pe.delayImportSlots)
+        EXPECT_TRUE(writable(pe.SectionOf(slot)))
+            << "delay-import slot at " << std::hex << slot << " in "
+            << (pe.SectionOf(slot) ? pe.SectionOf(slot)->name : "no section");
+
+    const auto own = std::find_if(pe.sections.begin(), pe.sections.end(),
+                                  [](const PeSection& s) { return s.name == ".bkdl"; });
+    ASSERT_NE(own, pe.sections.end()) << "no section of the module's own delay-import slots";
+    EXPECT_TRUE(writable(&*own));
+    const size_t step = pe.pe64 ? 8 : 4;
+    EXPECT_GE(own->bytes.size() / step, 4u);   // the shell, shlwapi, OLE Automation, controls
+    for (size_t at = 0; at + step <= own->bytes.size(); at += step) {
+        uint64_t target = 0;
+        std::memcpy(&target, own->bytes.data() + at, step);
+        const PeSection* stub = pe.SectionOf(target - pe.imageBase);
+        EXPECT_TRUE(stub && stub->characteristics & IMAGE_SCN_MEM_EXECUTE)
+            << "slot " << at / step << " does not start at a stub";
+    }
 }
 
 // Each case runs on a thread of its own, which starts without COM.
