@@ -10,6 +10,7 @@
 # or broken. Builds go to <build root>/debian13/, beside this machine's.
 #   debian13.sh            make or refresh the root, then build and test in it
 #   debian13.sh prepare    only make or refresh the root
+#   debian13.sh run CMD…   run one command in the root (the clone at the same path)
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 
@@ -85,6 +86,9 @@ if [ "$(cat "$installed" 2>/dev/null)" != "$deps_hash" ]; then
     echo "$deps_hash" >"$installed"
 fi
 
-[ "${1:-}" = prepare ] && exit 0
+case ${1:-} in
+prepare) exit 0 ;;
+run) shift; in_root env BK_BUILD_ROOT="$build_root/debian13" "$@"; exit ;;
+esac
 in_root env BK_BUILD_ROOT="$build_root/debian13" ${CI:+CI=$CI} \
     bash "$root/scripts/test.sh" "$@"

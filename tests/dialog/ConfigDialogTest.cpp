@@ -45,7 +45,7 @@ protected:
     {
         return RunDialog(module, AttributeList({"DSN=" + dsn}), script, ODBC_CONFIG_DSN);
     }
-    Keys KeysOf(const std::string& dsn) { return ReadEntry(dsn).user; }
+    Keys KeysOf(const std::string& dsn) { return ReadEntry(dsn).keys; }
 
     SetupModule module;
     ScopedDefaultDsnDir dir;

@@ -262,7 +262,7 @@ TEST_F(ModuleCall, RunsWithTheModulesResourcesAndGivesTheCallersContextBack)
         EXPECT_EQ(current, callers.get()) << name;
     }
     // The key names come from the module's string table.
-    EXPECT_EQ(ReadEntry(dsn).user, (std::map<std::string, std::string>{{"DBQ", "C:\\Data"}}));
+    EXPECT_EQ(ReadEntry(dsn).keys, (std::map<std::string, std::string>{{"DBQ", "C:\\Data"}}));
 }
 
 } // namespace

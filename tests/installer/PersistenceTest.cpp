@@ -23,7 +23,7 @@ TEST_F(Persistence, EveryRequestButRemovalAddsAndAllStoreTheSame)
             << request;
         const StoredEntry stored = ReadEntry(dsn);
         EXPECT_EQ(stored.registration, kDriver) << request;
-        EXPECT_EQ(stored.user, (Keys{{"DBQ", "C:\\Data"}, {"ShortenNames", "1"}})) << request;
+        EXPECT_EQ(stored.keys, (Keys{{"DBQ", "C:\\Data"}, {"ShortenNames", "1"}})) << request;
         if (first) EXPECT_EQ(stored, *first) << request;
         else first = stored;
     }
@@ -33,12 +33,12 @@ TEST_F(Persistence, NewDataSourceGetsExactlyTheSuppliedKeysUnderTheModulesNames)
 {
     const std::string dsn = Use("bkTNew");
     ASSERT_EQ(module.ConfigDSN(1, {"DSN=" + dsn, "dbq=C:\\Data", "shortennames=0", "Other=1"}), TRUE);
-    EXPECT_EQ(ReadEntry(dsn).user, (Keys{{"DBQ", "C:\\Data"}, {"ShortenNames", "0"}}));
+    EXPECT_EQ(ReadEntry(dsn).keys, (Keys{{"DBQ", "C:\\Data"}, {"ShortenNames", "0"}}));
 
     const std::string bare = Use("bkTBare");
     ASSERT_EQ(module.ConfigDSN(1, {"DSN=" + bare}), TRUE);
     EXPECT_EQ(Registration(bare), kDriver);
-    EXPECT_TRUE(ReadEntry(bare).user.empty());
+    EXPECT_TRUE(ReadEntry(bare).keys.empty());
 }
 
 TEST_F(Persistence, SilentConfigureChangesOnlyTheSuppliedKeyAndKeepsLongValuesWhole)
@@ -51,7 +51,7 @@ TEST_F(Persistence, SilentConfigureChangesOnlyTheSuppliedKeyAndKeepsLongValuesWh
     ASSERT_EQ(module.ConfigDSN(2, {"DSN=" + dsn, "DatabaseType=1"}), TRUE);
     const StoredEntry stored = ReadEntry(dsn);
     EXPECT_EQ(stored.registration, kDriver);
-    EXPECT_EQ(stored.user, (Keys{{"DBQ", folder}, {"MaxColSupport", "1536"}, {"StandardMode", "1"},
+    EXPECT_EQ(stored.keys, (Keys{{"DBQ", folder}, {"MaxColSupport", "1536"}, {"StandardMode", "1"},
                                  {"DatabaseType", "1"}}));
 }
 

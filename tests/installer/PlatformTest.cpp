@@ -18,7 +18,7 @@ namespace {
 class Platform : public DataSourceTest {
 protected:
     void SetUp() override {
-        if (UnderContract()) GTEST_SKIP() << "pins Wine's installer";
+        if (UnderContract()) GTEST_SKIP() << "pins Wine's installer by its facts";
         // No library registered for the test driver unless a test registers it.
         reg::DeleteTree(HKEY_LOCAL_MACHINE, std::string("Software\\ODBC\\ODBCINST.INI\\") + kDriver);
         SQLGetConfigMode(&m_mode);
@@ -38,48 +38,63 @@ private:
     UWORD m_mode = ODBC_BOTH_DSN;
 };
 
-// Registration in the machine's ODBC.INI; keys in the user's, whatever the
-// config mode (Wine 8 neither writes nor reads the machine's keys in system mode).
-TEST_F(Platform, RegistrationGoesToTheMachineAndKeysToTheUserInEveryMode)
+// Where the registration and the keys go in each mode. Split (Wine 8): the
+// registration in the machine's hive, the keys in the user's whatever the
+// mode, and the machine's section is never read. Else (documented): user and
+// both modes the user's hive, system mode the machine's.
+TEST_F(Platform, SplitsEntryAcrossHivesAsItsFactsSay)
 {
+    const bool split = InstallerUnderTest().splitsEntryAcrossHives;
     const std::string dsn = Use("bkTWhere");
+    const char* const sources = "Software\\ODBC\\ODBC.INI\\ODBC Data Sources";
     ASSERT_TRUE(SQLWriteDSNToIni(dsn.c_str(), kDriver));
+    EXPECT_EQ(reg::ReadString(split ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, sources, dsn.c_str()), kDriver);
+    EXPECT_FALSE(reg::ReadString(split ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, sources, dsn.c_str()));
     EXPECT_EQ(ReadEntry(dsn), (StoredEntry{kDriver, {{"driver", ""}}, {}}));   // no library registered
 
     for (UWORD mode : {ODBC_BOTH_DSN, ODBC_USER_DSN, ODBC_SYSTEM_DSN}) {
         ASSERT_TRUE(SQLSetConfigMode(mode));
         const std::string key = "Mode" + std::to_string(mode);
+        const bool user = split || mode != ODBC_SYSTEM_DSN;
         EXPECT_TRUE(SQLWritePrivateProfileString(dsn.c_str(), key.c_str(), "v", "ODBC.INI"));
-        EXPECT_EQ(reg::ReadString(HKEY_CURRENT_USER, DsnKey(dsn), key.c_str()), "v") << mode;
-        EXPECT_FALSE(reg::ReadString(HKEY_LOCAL_MACHINE, DsnKey(dsn), key.c_str())) << mode;
-        EXPECT_EQ(Get(dsn, "driver", ""), 0) << mode;   // the machine's section is not read
+        EXPECT_EQ(reg::ReadString(user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, DsnKey(dsn), key.c_str()), "v") << mode;
+        EXPECT_FALSE(reg::ReadString(user ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, DsnKey(dsn), key.c_str())) << mode;
+        if (split) EXPECT_EQ(Get(dsn, "driver", ""), 0) << mode;   // the machine's section is not read
     }
 }
 
-// Windows documents that the registration removes an existing section first;
-// Wine does so for the machine's section and leaves the user's keys alone.
-TEST_F(Platform, RegistrationOfAnExistingSectionRecreatesOnlyTheMachinesPart)
+// Windows documents that the registration removes an existing section first.
+// Wine 8 does so for the machine's section and leaves the user's keys alone.
+TEST_F(Platform, RegistrationOfAnExistingSectionKeepsKeysAsItsFactsSay)
 {
+    const InstallerFacts& facts = InstallerUnderTest();
     const std::string dsn = Use("bkTAgain");
     ASSERT_TRUE(SQLWriteDSNToIni(dsn.c_str(), kDriver));
     ASSERT_TRUE(SQLWritePrivateProfileString(dsn.c_str(), "DBQ", "C:\\Data", "ODBC.INI"));
     {
-        const afx::UniqueRegKey key = reg::Open(HKEY_LOCAL_MACHINE, DsnKey(dsn), KEY_SET_VALUE);
+        // A value beside the installer's keyword, in the section that holds it.
+        const afx::UniqueRegKey key = reg::Open(RegistrationHive(Scope::User), DsnKey(dsn), KEY_SET_VALUE);
         ASSERT_TRUE(key);
         reg::WriteRaw(key.get(), "Extra", REG_SZ, std::string("x", 2));
     }
 
     ASSERT_TRUE(SQLWriteDSNToIni(dsn.c_str(), kDriver));
-    EXPECT_EQ(ReadEntry(dsn), (StoredEntry{kDriver, {{"driver", ""}}, {{"DBQ", "C:\\Data"}}}));
+    Keys kept;
+    if (facts.registrationKeepsKeys) {
+        kept = {{"DBQ", "C:\\Data"}};
+        if (!facts.splitsEntryAcrossHives) kept["Extra"] = "x";
+    }
+    EXPECT_EQ(ReadEntry(dsn), (StoredEntry{kDriver, {{"driver", ""}}, kept}));
 }
 
-TEST_F(Platform, RemovalTakesOnlyTheMachinesPartAndSucceedsForAnUnknownName)
+TEST_F(Platform, RemovalKeepsKeysAsItsFactsSayAndSucceedsForAnUnknownName)
 {
     const std::string dsn = Use("bkTGone");
     ASSERT_TRUE(SQLWriteDSNToIni(dsn.c_str(), kDriver));
     ASSERT_TRUE(SQLWritePrivateProfileString(dsn.c_str(), "DBQ", "C:\\Data", "ODBC.INI"));
     EXPECT_TRUE(SQLRemoveDSNFromIni(dsn.c_str()));
-    EXPECT_EQ(ReadEntry(dsn), (StoredEntry{{}, {}, {{"DBQ", "C:\\Data"}}}));
+    EXPECT_EQ(ReadEntry(dsn), (StoredEntry{{}, {}, InstallerUnderTest().removalKeepsKeys
+                                                       ? Keys{{"DBQ", "C:\\Data"}} : Keys{}}));
     EXPECT_TRUE(SQLRemoveDSNFromIni(Use("bkTUnknown").c_str()));
 }
 
@@ -120,10 +135,17 @@ TEST(InstallerNames, ValidDsnRefusesExactlyTheCharactersTheModulesMessageNames)
     EXPECT_FALSE(SQLValidDSN(std::string(33, 'a').c_str()));
 }
 
-// Wine loads the library named by the driver's Driver value (not Setup), calls
-// only the 8-bit ConfigDSN, and frees the library after every call.
-TEST_F(Platform, ConfigDataSourceLoadsTheDriverLibraryForEachCallOnly)
+// The installer loads the library named by Setup (documented) or, Wine 8,
+// by Driver, and frees it after every call. Its wide entry reaches a module
+// through ConfigDSNW, and where the installer falls back, through ConfigDSN.
+TEST_F(Platform, ConfigDataSourceLoadsTheLibraryItsFactsNameForEachCallOnly)
 {
+    const InstallerFacts& facts = InstallerUnderTest();
+    bool moduleIsWide = false;
+    {
+        SetupModule module;
+        moduleIsWide = GetProcAddress(module.handle(), "ConfigDSNW") != nullptr;
+    }
     ScopedDriverRegistration driver;
     const std::string dsn = Use("bkTLoaded"), list = AttributeList({"DSN=" + dsn});
     ASSERT_EQ(GetModuleHandleA("bkODBCsu.dll"), nullptr);
@@ -131,20 +153,26 @@ TEST_F(Platform, ConfigDataSourceLoadsTheDriverLibraryForEachCallOnly)
     EXPECT_EQ(Registration(dsn), kDriver);
     EXPECT_EQ(GetModuleHandleA("bkODBCsu.dll"), nullptr);
 
+    const bool wideReaches = moduleIsWide || !facts.wideNeedsConfigDsnW;
     const std::wstring driverW(kDriver, kDriver + strlen(kDriver));
     const std::wstring listW = L"DSN=bkTLoaded" + std::wstring(2, L'\0');
-    EXPECT_FALSE(SQLConfigDataSourceW(nullptr, ODBC_REMOVE_DSN, driverW.c_str(), listW.c_str()));
-    const std::string driverKey = std::string("Software\\ODBC\\ODBCINST.INI\\") + kDriver;
-    ASSERT_EQ(RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, driverKey.c_str(), "Driver"), ERROR_SUCCESS);
-    EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_REMOVE_DSN, kDriver, list.c_str()));
-    EXPECT_EQ(Registration(dsn), kDriver);   // neither call reached the module
+    EXPECT_EQ(SQLConfigDataSourceW(nullptr, ODBC_REMOVE_DSN, driverW.c_str(), listW.c_str()),
+              wideReaches ? TRUE : FALSE);
+    EXPECT_EQ(Registration(dsn).has_value(), !wideReaches);
+    ASSERT_TRUE(SQLConfigDataSource(nullptr, ODBC_ADD_DSN, kDriver, list.c_str()));
 
-    // Setup is not what Wine loads: with Driver back and Setup naming nothing, it works.
+    // Without the value it loads, the request reaches no module; with that
+    // value back and the other naming nothing, it works.
+    const char* const loaded = facts.loadsDriverNotSetup ? "Driver" : "Setup";
+    const char* const other = facts.loadsDriverNotSetup ? "Setup" : "Driver";
+    const std::string key = "Software\\ODBC\\ODBCINST.INI\\" + std::string(kDriver);
+    ASSERT_EQ(RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), loaded), ERROR_SUCCESS);
+    EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_REMOVE_DSN, kDriver, list.c_str()));
+    EXPECT_EQ(Registration(dsn), kDriver);   // no call reached the module
+
     const std::string path = ScopedDriverRegistration::ModulePath(), nowhere = "C:\\bkTNowhere.dll";
-    ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, driverKey.c_str(), "Driver", REG_SZ, path.c_str(),
-                              static_cast<DWORD>(path.size() + 1)), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, driverKey.c_str(), "Setup", REG_SZ, nowhere.c_str(),
-                              static_cast<DWORD>(nowhere.size() + 1)), ERROR_SUCCESS);
+    ASSERT_TRUE(reg::SetString(HKEY_LOCAL_MACHINE, key, loaded, path));
+    ASSERT_TRUE(reg::SetString(HKEY_LOCAL_MACHINE, key, other, nowhere));
     EXPECT_TRUE(SQLConfigDataSource(nullptr, ODBC_REMOVE_DSN, kDriver, list.c_str()));
     EXPECT_FALSE(Registration(dsn));
 }
@@ -212,7 +240,7 @@ TEST_F(Contract, EveryCallGoesToTheModesHiveAndRegistrationRecreatesTheSection)
     EXPECT_EQ(Get(dsn, "DBQ", "", 260, &result).substr(0, 10), std::string("C:\\System\0", 10));
     ASSERT_TRUE(SQLWriteDSNToIni(dsn.c_str(), kDriver));
     EXPECT_EQ(Get(dsn, "DBQ", "none", 260, &result).substr(0, 5), std::string("none\0", 5));
-    EXPECT_EQ(ReadEntry(dsn, Scope::System).user, (Keys{{"DBQ", "C:\\System"}}));
+    EXPECT_EQ(ReadEntry(dsn, Scope::System).keys, (Keys{{"DBQ", "C:\\System"}}));
     EXPECT_FALSE(SQLSetConfigMode(3));
     EXPECT_EQ(LastError(), static_cast<DWORD>(ODBC_ERROR_INVALID_PARAM_SEQUENCE));
     EXPECT_FALSE(SQLWriteDSNToIni("bkT[", kDriver));

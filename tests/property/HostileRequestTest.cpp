@@ -40,19 +40,19 @@ const char kTracing[] = "Software\\ODBC\\ODBC.INI\\ODBC";
 const char kSentinel[] = "bkPSentinel";
 
 // ---------------------------------------------------------------------------
-// The installer of this run (test support's traits): the one place that knows
-// what it keeps. Wine 8 registers in the machine's hive, with a section
-// holding only its "driver" keyword, and keeps the keys in the user's, where
-// neither a new registration nor a removal drops them. The documented
-// contract keeps a user data source wholly in the user's hive: the
-// registration empties the section and a removal takes it all. Texts pass
-// through the registry's UTF-16 either way.
+// The installer of this run, as test support's facts say it keeps entries.
+// Wine 8 registers in the machine's hive, with a section holding only its
+// "driver" keyword, and keeps the keys in the user's, where neither a new
+// registration nor a removal drops them. The documented contract keeps a
+// user data source wholly in the user's hive: the registration empties the
+// section and a removal takes it all. Texts pass through the registry's
+// UTF-16 either way.
 struct Platform {
     // The library a driver description is installed with; none when the
     // installer refuses to register data sources for it.
     static std::optional<std::string> Library(const std::string& driver)
     {
-        if (!UnderContract()) return std::string();   // Wine registers any description
+        if (InstallerUnderTest().registersAnyDriver) return std::string();
         if (driver == kDriver) return ScopedDriverRegistration::ModulePath();
         return std::nullopt;
     }
@@ -62,9 +62,9 @@ struct Platform {
         StoredEntry entry;
         if (driver) {
             entry.registration = *driver;
-            entry.machine = InstallerKeywords(Library(*driver).value_or(""));
+            entry.installer = InstallerKeywords(Library(*driver).value_or(""));
         }
-        entry.user = keys;
+        entry.keys = keys;
         return entry;
     }
 
@@ -73,7 +73,7 @@ struct Platform {
     // read, which an empty value is not.
     static void AfterRegistration(Keys* keys)
     {
-        if (!UnderContract()) return;
+        if (InstallerUnderTest().registrationKeepsKeys) return;
         for (auto key = keys->begin(); key != keys->end();)
             key = key->second.empty() ? keys->erase(key) : std::next(key);
     }
@@ -110,18 +110,18 @@ struct Platform {
                 RegQueryInfoKeyA(handle.get(), nullptr, nullptr, nullptr, subkeys, nullptr, nullptr,
                                  values, nullptr, nullptr, nullptr, nullptr);
         };
-        info(UnderContract() ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, kSources, nullptr,
+        info(RegistrationHive(Scope::User), kSources, nullptr,
              &counts.registrations);
         info(HKEY_LOCAL_MACHINE, kOdbcIni, &counts.machineSections, nullptr);
         info(HKEY_CURRENT_USER, kOdbcIni, &counts.userSections, nullptr);
         return counts;
     }
-    // Wine: a machine's section per registration, a user's per entry with
-    // keys. Contract: a user's section per registration.
+    // Split: a machine's section per registration, a user's per entry with
+    // keys. Else a user's section per registration.
     static Counts Expect(Counts baseline, DWORD registered, DWORD withKeys)
     {
         baseline.registrations += registered;
-        if (UnderContract()) {
+        if (!InstallerUnderTest().splitsEntryAcrossHives) {
             baseline.userSections += registered;
         } else {
             baseline.machineSections += registered;
@@ -318,7 +318,7 @@ struct Model {
             ++(entry != entries.end() && entry->second.driver ? tally->removedStored : tally->removedOther);
             if (entry != entries.end()) {
                 entry->second.driver.reset();
-                if (InstallerUnderTest().removalTakesKeys) entry->second.keys.clear();
+                if (!InstallerUnderTest().removalKeepsKeys) entry->second.keys.clear();
             }
             if (auto path = FileDsnPath(folder, name)) files.erase(Identity(*path));
             return TRUE;
@@ -513,8 +513,8 @@ std::string Describe(const StoredEntry& entry)
 {
     std::ostringstream out;
     out << "{registration " << (entry.registration ? "\"" + Printable(*entry.registration) + "\"" : "none");
-    for (const auto* part : {&entry.machine, &entry.user}) {
-        out << (part == &entry.machine ? ", installer {" : ", keys {");
+    for (const auto* part : {&entry.installer, &entry.keys}) {
+        out << (part == &entry.installer ? ", installer {" : ", keys {");
         for (const auto& [key, value] : *part) out << " " << key << "=\"" << Printable(value) << "\"";
         out << " }";
     }

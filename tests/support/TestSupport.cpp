@@ -101,13 +101,18 @@ std::string DsnKey(const std::string& dsn) { return "Software\\ODBC\\ODBC.INI\\"
 
 namespace {
 const char kSources[] = "Software\\ODBC\\ODBC.INI\\ODBC Data Sources";
+HKEY ScopeHive(Scope scope) { return scope == Scope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+} // namespace
 
-// Under the contract a scope is one hive; Wine registers in the machine's.
 HKEY RegistrationHive(Scope scope)
 {
-    return UnderContract() && scope == Scope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+    return InstallerUnderTest().splitsEntryAcrossHives ? HKEY_LOCAL_MACHINE : ScopeHive(scope);
 }
-} // namespace
+
+HKEY KeysHive(Scope scope)
+{
+    return InstallerUnderTest().splitsEntryAcrossHives ? HKEY_CURRENT_USER : ScopeHive(scope);
+}
 
 void ForgetDataSource(const std::string& dsn)
 {
@@ -122,16 +127,18 @@ std::optional<std::string> Registration(const std::string& dsn, Scope scope)
     return reg::ReadString(RegistrationHive(scope), kSources, dsn.c_str());
 }
 
+// An installer that splits an entry keeps its keyword in the machine's
+// section and the module's keys in the user's; else one section holds both.
 StoredEntry ReadEntry(const std::string& dsn, Scope scope)
 {
-    if (!UnderContract())
+    const InstallerFacts& facts = InstallerUnderTest();
+    if (facts.splitsEntryAcrossHives)
         return {Registration(dsn, scope), Values(HKEY_LOCAL_MACHINE, DsnKey(dsn)),
                 Values(HKEY_CURRENT_USER, DsnKey(dsn))};
     StoredEntry entry;
     entry.registration = Registration(dsn, scope);
-    const HKEY root = scope == Scope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-    for (auto& [key, value] : Values(root, DsnKey(dsn)))
-        (key == InstallerUnderTest().driverKeyword ? entry.machine : entry.user)[key] = value;
+    for (auto& [key, value] : Values(ScopeHive(scope), DsnKey(dsn)))
+        (key == facts.driverKeyword ? entry.installer : entry.keys)[key] = value;
     return entry;
 }
 
@@ -142,15 +149,15 @@ std::map<std::string, std::string> InstallerKeywords(const std::string& library)
 
 StoredEntry AfterRemoval(const StoredEntry& stored)
 {
-    if (InstallerUnderTest().removalTakesKeys) return StoredEntry{};
-    return {std::nullopt, {}, stored.user};
+    if (!InstallerUnderTest().removalKeepsKeys) return StoredEntry{};
+    return {std::nullopt, {}, stored.keys};
 }
 
 void PrintTo(const StoredEntry& entry, std::ostream* out)
 {
     *out << "{registration " << ::testing::PrintToString(entry.registration) << ", machine "
-         << ::testing::PrintToString(entry.machine) << ", user "
-         << ::testing::PrintToString(entry.user) << "}";
+         << ::testing::PrintToString(entry.installer) << ", user "
+         << ::testing::PrintToString(entry.keys) << "}";
 }
 
 std::string DataSourceTest::Use(const std::string& dsn)
@@ -198,10 +205,10 @@ StoredEntry ExpectedEntry(const std::optional<std::string>& driver,
     StoredEntry entry;
     if (driver) {
         entry.registration = *driver;
-        entry.machine = InstallerKeywords(
+        entry.installer = InstallerKeywords(
             reg::ReadString(HKEY_LOCAL_MACHINE, kDriversKey + *driver, "Driver").value_or(""));
     }
-    entry.user = keys;
+    entry.keys = keys;
     return entry;
 }
 
@@ -217,11 +224,27 @@ bool UnderContract()
     return contract;
 }
 
-const InstallerTraits& InstallerUnderTest()
+// Each row names where that installer departs from the documented contract.
+const InstallerFacts& InstallerUnderTest()
 {
-    static const InstallerTraits wine{"Wine", "driver", false, false, FALSE};
-    static const InstallerTraits contract{"contract", "Driver", true, true, TRUE};
-    return UnderContract() ? contract : wine;
+    //                                   keyword  split  remKeeps regKeeps Driver wideW anyDrv noDefault
+    static const InstallerFacts contract{"contract", "Driver", false, false, false, false, false, false, false};
+    static const InstallerFacts wine8{"Wine 8", "driver", true, true, true, true, true, true, true};
+    static const InstallerFacts wine10{"Wine 10", "driver", false, false, false, false, false, true, true};
+    static const InstallerFacts* const facts = []() -> const InstallerFacts* {
+        if (UnderContract()) return &contract;
+        using VersionFn = const char*(CDECL*)();
+        const auto version = reinterpret_cast<VersionFn>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")));
+        const std::string text = version ? version() : "(not Wine)";
+        const int major = std::atoi(text.c_str());
+        if (major == 8) return &wine8;
+        if (major == 10) return &wine10;
+        std::fprintf(stderr, "no installer facts for Wine %s: add its row to test support\n",
+                     text.c_str());
+        std::exit(3);
+    }();
+    return *facts;
 }
 
 namespace {

@@ -58,20 +58,33 @@ std::map<std::string, std::string> Values(HKEY root, const std::string& key);
 // A test program runs against Wine's own installer, or (BKTEST_INSTALLER=
 // contract, with the override odbccp32=n) against the stand-in that keeps to
 // the installer's documented contract, loaded before anything binds the
-// installer. What differs between the two is decided here and nowhere else.
+// installer. What a test may expect of the installer comes from its facts
+// here and nowhere else.
 bool UnderContract();
-// Which data sources a read-back means: the user's or the system's. Wine
-// keeps both alike (registration in the machine's hive, keys in the user's);
-// under the contract each lives wholly in its own hive.
+// Which data sources a read-back means: the user's or the system's.
 enum class Scope { User, System };
-struct InstallerTraits {
-    const char* name;             // for messages: "Wine" or "contract"
-    const char* driverKeyword;    // the keyword SQLWriteDSNToIni puts into the section
-    bool removalTakesKeys;        // SQLRemoveDSNFromIni removes the section's keys too
-    bool separatesScopes;         // user and system data sources live in different hives
-    BOOL removeDefaultAnswer;     // SQLConfigDataSource's answer to ODBC_REMOVE_DEFAULT_DSN
+// What an installer does, as its departures from the documented contract,
+// each by name: the contract stand-in has none. Wine's are chosen by the
+// version the running Wine reports (a version without a row of its own
+// stops the program), never by probing what the installer does, which
+// would follow whatever the module does. PlatformTest pins every fact
+// against the installer, so a Wine that mends one shows as that one test.
+struct InstallerFacts {
+    const char* name;                // for messages: "Wine 8", "Wine 10", "contract"
+    const char* driverKeyword;       // the keyword SQLWriteDSNToIni puts into the section
+    bool splitsEntryAcrossHives;     // registration in the machine's hive and keys in the
+                                     // user's, in every mode; else each scope wholly in its own
+    bool removalKeepsKeys;           // SQLRemoveDSNFromIni leaves the section's keys
+    bool registrationKeepsKeys;      // SQLWriteDSNToIni of an existing name keeps its keys
+    bool loadsDriverNotSetup;        // SQLConfigDataSource loads the library named by Driver
+    bool wideNeedsConfigDsnW;        // SQLConfigDataSourceW reaches only a module's ConfigDSNW
+    bool registersAnyDriver;         // registers data sources for a driver not installed
+    bool refusesRemoveDefault;       // SQLConfigDataSource refuses ODBC_REMOVE_DEFAULT_DSN
 };
-const InstallerTraits& InstallerUnderTest();
+const InstallerFacts& InstallerUnderTest();
+// The hive that holds a data source's registration, and the one with the keys the module writes.
+HKEY RegistrationHive(Scope scope);
+HKEY KeysHive(Scope scope);
 
 // The key path of a data source's section, the same in the user's and the machine's hive.
 std::string DsnKey(const std::string& dsn);
@@ -83,11 +96,10 @@ std::optional<std::string> Registration(const std::string& dsn, Scope scope = Sc
 // What the configuration holds for one data source.
 struct StoredEntry {
     std::optional<std::string> registration;        // driver description in "ODBC Data Sources"
-    std::map<std::string, std::string> machine;     // the installer's own keyword(s): Wine: the
-                                                    // machine's section; contract: Driver
-    std::map<std::string, std::string> user;        // the keys the module wrote
+    std::map<std::string, std::string> installer;   // the installer's own keyword in the section
+    std::map<std::string, std::string> keys;        // the keys the module wrote
     friend bool operator==(const StoredEntry& a, const StoredEntry& b) {
-        return a.registration == b.registration && a.machine == b.machine && a.user == b.user;
+        return a.registration == b.registration && a.installer == b.installer && a.keys == b.keys;
     }
 };
 StoredEntry ReadEntry(const std::string& dsn, Scope scope = Scope::User);
