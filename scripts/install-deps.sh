@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need on Debian 12. Idempotent; run as root.
+# Installs what the build and the tests need on Debian 12 or 13. Idempotent; run as root.
 set -euo pipefail
 
 # The module itself is built with the win32 thread-model flavour (cmake/win32-threads.sh).

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 using afx::CString;
@@ -20,24 +22,85 @@ const int kLargestValueBuffer = kValueBuffer << 12;   // about 1 MiB
 
 enum class Stored { Absent, Found, Unreadable };
 
+// The keys of a stored section, as the installer lists them (a null key):
+// NUL-ended names, the list ended by one more NUL. Asked at most once per
+// section and request, and only when a read answered nothing.
+class StoredKeys {
+public:
+    // Whether the section lists `key`; none when the installer failed.
+    std::optional<bool> Lists(const CString& section, const CString& key)
+    {
+        if (!m_read || m_section != section) Read(section);
+        if (m_failed) return std::nullopt;
+        for (const std::string& name : m_names)
+            if (key.CompareNoCase(name.c_str()) == 0) return true;
+        return false;
+    }
+
+private:
+    // A list cut to the buffer answers its size - 2 (Wine: size - 1): it is
+    // read again through a larger one. A list that cannot be read whole
+    // lists nothing, and the reads count as they answered.
+    void Read(const CString& section)
+    {
+        m_read = true;
+        m_failed = false;
+        m_section = section;
+        m_names.clear();
+        if (section.IsEmpty()) return;
+        for (int size = kValueBuffer; size <= kLargestValueBuffer; size *= 2) {
+            std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
+            const int length = installer::GetPrivateProfileString(section, nullptr, "",
+                                                                  buffer.data(), size, kProfile);
+            m_failed = length < 0;
+            if (length <= 0) return;
+            if (length >= size - 2) continue;
+            for (size_t at = 0; at < static_cast<size_t>(length) && buffer[at];) {
+                m_names.emplace_back(buffer.data() + at);
+                at += m_names.back().size() + 1;
+            }
+            return;
+        }
+    }
+
+    bool m_read = false, m_failed = false;
+    CString m_section;
+    std::vector<std::string> m_names;
+};
+
 // The stored value of `key` in `section`, read whole: a value that fills the
-// buffer may have been cut, so it is read again through a larger one. An
-// empty value counts as absent; an installer error as unreadable.
-Stored ReadStoredValue(const CString& section, const CString& key, CString& value)
+// buffer may have been cut, so it is read again through a larger one. Some
+// installers (Wine's) answer nothing for a value that does not fit instead of
+// cutting it, the same answer as for none: a key the section lists is then
+// read through larger buffers too, since a new registration may empty the
+// section and the value would be lost. An empty value counts as absent; an
+// installer error as unreadable.
+Stored ReadStoredValue(const CString& section, const CString& key, StoredKeys& keys, CString& value)
 {
+    bool growingOnNothing = false;
     for (int size = kValueBuffer; size <= kLargestValueBuffer; size *= 2) {
         std::vector<char> buffer(static_cast<size_t>(size), '\0');
         const int length = installer::GetPrivateProfileString(section, key, "", buffer.data(),
                                                               size, kProfile);
         if (length < 0) return Stored::Unreadable;
-        // Nothing on a second read means the first one's answer is in doubt.
-        if (length == 0) return size == kValueBuffer ? Stored::Absent : Stored::Unreadable;
+        if (length == 0) {
+            if (growingOnNothing) continue;
+            // Nothing on a second read means the first one's answer is in doubt.
+            if (size != kValueBuffer) return Stored::Unreadable;
+            const std::optional<bool> listed = keys.Lists(section, key);
+            if (!listed) return Stored::Unreadable;
+            if (!*listed) return Stored::Absent;
+            growingOnNothing = true;
+            continue;
+        }
         if (length < size - 1) {
             value = CString(std::string(buffer.data(), strnlen(buffer.data(), buffer.size())));
             return Stored::Found;
         }
+        growingOnNothing = false;
     }
-    return Stored::Unreadable;
+    // Listed, yet nothing at any size: an empty value, as before.
+    return growingOnNothing ? Stored::Absent : Stored::Unreadable;
 }
 
 // The installer keeps its own lists and settings as sections of ODBC.INI
@@ -76,6 +139,7 @@ std::optional<std::wstring> NameToUnicode(const char* name)
 
 bool CDSNAttributes::LoadStoredValues(bool forWriteBack)
 {
+    StoredKeys keys;
     for (auto& [index, entry] : m_attributes) {
         // A value that the caller supplied is never replaced by the stored one;
         // a write-back carries keys only, the name being the section.
@@ -83,7 +147,7 @@ bool CDSNAttributes::LoadStoredValues(bool forWriteBack)
         CString stored;
         // The section is the name current at this read; the name itself is
         // read first, from the empty section, when the caller gave none.
-        switch (ReadStoredValue(Value(attrDSN), entry.strKey, stored)) {
+        switch (ReadStoredValue(Value(attrDSN), entry.strKey, keys, stored)) {
         case Stored::Unreadable: return false;
         case Stored::Absent: break;
         case Stored::Found: SetValue(index, stored, forWriteBack); break;

@@ -72,14 +72,16 @@ BOOL WINAPI SQLWritePrivateProfileString(LPCSTR section, LPCSTR entry, LPCSTR st
 int WINAPI SQLGetPrivateProfileString(LPCSTR section, LPCSTR entry, LPCSTR defaultText,
                                       LPSTR buffer, int size, LPCSTR file)
 {
-    // The stored value (for a null entry: whether the section exists) unless scripted.
+    // The stored value (for a null entry: the section's keys, each NUL-ended,
+    // and a lone NUL for a section without any) unless scripted.
     std::string value;
     int found = 0;
     const auto& profile = State().profile;
     if (auto sec = profile.find(Text(section)); section && sec != profile.end()) {
         if (!entry) {
             found = 1;
-            value = sec->first;
+            for (const auto& key : sec->second) value.append(key.first).push_back('\0');
+            if (value.empty()) value.push_back('\0');
         } else if (auto key = sec->second.find(entry); key != sec->second.end()) {
             value = key->second;
             found = static_cast<int>(value.size());

@@ -27,6 +27,11 @@ std::string Read(const std::string& dsn, const std::string& key)
 {
     return "SQLGetPrivateProfileString(" + dsn + "," + key + ",,260,ODBC.INI)";
 }
+// The lookup of a section's keys, made once when a read answered nothing.
+std::string List(const std::string& dsn)
+{
+    return "SQLGetPrivateProfileString(" + dsn + ",(null),,260,ODBC.INI)";
+}
 std::string Remove(const std::string& dsn) { return "SQLRemoveDSNFromIni(" + dsn + ")"; }
 
 // The calls from the first `call` on; none when it was not made.
@@ -72,7 +77,7 @@ TEST_F(ScriptedInstaller, SilentAddOfANewSourceLooksUpOnlyUnsuppliedKeysAndWrite
     EXPECT_EQ(module.ConfigDSN(ODBC_ADD_DSN, {"DSN=Sales", "shortennames=1"}), TRUE);
     // The lookups come before the registration, which may drop the section.
     EXPECT_EQ(standin.Calls(),
-              (Calls{Valid("Sales"), Read("Sales", "DBQ"), Read("Sales", "MaxColSupport"),
+              (Calls{Valid("Sales"), Read("Sales", "DBQ"), List("Sales"), Read("Sales", "MaxColSupport"),
                      Read("Sales", "StandardMode"), Read("Sales", "DictionaryMode"),
                      Read("Sales", "DatabaseType"), Valid("Sales"), Register("Sales"),
                      Write("Sales", "ShortenNames", "1")}));
@@ -101,14 +106,20 @@ TEST_F(ScriptedInstaller, SilentConfigureKeepsTheStoredKeysItDidNotSupply)
 TEST_F(ScriptedInstaller, SilentConfigureKeepsStoredValuesWholeHoweverLong)
 {
     // Lengths around the read buffer and its doublings, up to what the
-    // largest read still takes whole.
+    // largest read still takes whole; read by an installer that cuts a value
+    // to the buffer, and by one that answers nothing for a value that does
+    // not fit (Wine's), where only the section's list of keys tells it apart
+    // from an absent one.
     for (size_t length : {258u, 259u, 260u, 600u, 33279u, 33280u, 70000u, 1000000u}) {
-        SCOPED_TRACE(length);
-        standin.Reset();
-        const std::string folder = "C:\\" + std::string(length - 3, 'd');
-        standin.SetProfile("Sales", "DBQ", folder.c_str());
-        EXPECT_EQ(module.ConfigDSN(ODBC_CONFIG_DSN, {"DSN=Sales", "ShortenNames=0"}), TRUE);
-        EXPECT_EQ(standin.Profile("Sales", "DBQ"), folder);
+        for (bool nothingWhenCut : {false, true}) {
+            SCOPED_TRACE(std::to_string(length) + (nothingWhenCut ? ", nothing when cut" : ""));
+            standin.Reset();
+            const std::string folder = "C:\\" + std::string(length - 3, 'd');
+            standin.SetProfile("Sales", "DBQ", folder.c_str());
+            if (nothingWhenCut) standin.SetResult("SQLGetPrivateProfileString", 1, 0);
+            EXPECT_EQ(module.ConfigDSN(ODBC_CONFIG_DSN, {"DSN=Sales", "ShortenNames=0"}), TRUE);
+            EXPECT_EQ(standin.Profile("Sales", "DBQ"), folder);
+        }
     }
 }
 
@@ -149,13 +160,15 @@ TEST_F(ScriptedInstaller, KeyWriteRefusedAtTheNthCallStillWritesEveryOtherKeyAnd
 
 TEST_F(ScriptedInstaller, AStoredValueThatCannotBeReadWholeFailsTheRequestBeforeAnyWrite)
 {
-    // A refused lookup, and a value too long for the largest read.
+    // A refused lookup of a value or of the section's keys (made after the
+    // second key, which is not stored, answered nothing), and a value too long
+    // for the largest read.
     const std::string huge(1100 * 1024, 'h');
-    for (int refusal : {-1, 0}) {
-        SCOPED_TRACE(refusal);
+    for (int refused : {2, 3, 0}) {
+        SCOPED_TRACE(refused);
         standin.Reset();
         standin.SetProfile("Sales", "DBQ", "C:\\Old");
-        if (refusal < 0) standin.SetResult("SQLGetPrivateProfileString", 2, refusal);
+        if (refused) standin.SetResult("SQLGetPrivateProfileString", refused, -1);
         else standin.SetProfile("Sales", "DatabaseType", huge.c_str());
         EXPECT_EQ(module.ConfigDSN(ODBC_CONFIG_DSN, {"DSN=Sales", "ShortenNames=1"}), FALSE);
         for (const auto& call : standin.Calls())

@@ -227,10 +227,14 @@ bool UnderContract()
 // Each row names where that installer departs from the documented contract.
 const InstallerFacts& InstallerUnderTest()
 {
-    //                                   keyword  split  remKeeps regKeeps Driver wideW anyDrv noDefault
-    static const InstallerFacts contract{"contract", "Driver", false, false, false, false, false, false, false};
-    static const InstallerFacts wine8{"Wine 8", "driver", true, true, true, true, true, true, true};
-    static const InstallerFacts wine10{"Wine 10", "driver", false, false, false, false, false, true, true};
+    // name, keyword, split, removal keeps, registration keeps, Driver, wide W only,
+    // any driver, refuses remove-default, cut reads as nothing
+    static const InstallerFacts contract{"contract", "Driver", false, false, false, false, false,
+                                         false, false, false};
+    static const InstallerFacts wine8{"Wine 8", "driver", true, true, true, true, true,
+                                      true, true, true};
+    static const InstallerFacts wine10{"Wine 10", "driver", false, false, false, false, false,
+                                       true, true, true};
     static const InstallerFacts* const facts = []() -> const InstallerFacts* {
         if (UnderContract()) return &contract;
         using VersionFn = const char*(CDECL*)();

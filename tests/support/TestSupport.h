@@ -80,6 +80,7 @@ struct InstallerFacts {
     bool wideNeedsConfigDsnW;        // SQLConfigDataSourceW reaches only a module's ConfigDSNW
     bool registersAnyDriver;         // registers data sources for a driver not installed
     bool refusesRemoveDefault;       // SQLConfigDataSource refuses ODBC_REMOVE_DEFAULT_DSN
+    bool cutValueReadsAsNothing;     // a value that does not fit the buffer answers 0, not cut
 };
 const InstallerFacts& InstallerUnderTest();
 // The hive that holds a data source's registration, and the one with the keys the module writes.
