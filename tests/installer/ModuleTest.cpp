@@ -100,16 +100,37 @@ PeTables ReadPeTables(const std::string& image)
         }
     }
     // Delay-import descriptors: 32 bytes each, the slots at +12, the names at
-    // +16; addresses relative to the image unless the first bit says otherwise.
+    // +16, relative to the image. Where the linker did not fill the directory
+    // for them (binutils with dlltool's delay-import libraries), they are
+    // found by their shape: attributes 1, a DLL's name, and both tables inside
+    // the image.
+    const auto inImage = [&](uint32_t rva) {
+        return std::any_of(tables.sections.begin(), tables.sections.end(),
+                           [&](const PeSection& s) { return rva && s.Holds(rva); });
+    };
+    const auto isDescriptor = [&](size_t d) {
+        if (u32(d) != 1 || !inImage(u32(d + 4)) || !inImage(u32(d + 12)) || !inImage(u32(d + 16)))
+            return false;
+        std::string dll = text(u32(d + 4));
+        for (char& c : dll) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return dll.size() > 4 && dll.compare(dll.size() - 4, 4, ".dll") == 0;
+    };
+    std::vector<size_t> descriptors;
     if (const uint32_t rva = u32(directories + 13 * 8)) {
-        for (size_t d = offsetOf(rva); u32(d + 4); d += 32) {
-            const uint32_t base = u32(d) & 1 ? 0 : static_cast<uint32_t>(tables.imageBase);
-            const uint32_t step = pe64 ? 8 : 4;
-            for (uint32_t n = 0;; ++n) {
-                const size_t name = offsetOf(u32(d + 16) - base) + n * step;
-                if (!(pe64 ? u64(name) : u32(name))) break;
-                tables.delayImportSlots.push_back(u32(d + 12) - base + n * step);
-            }
+        for (size_t d = offsetOf(rva); u32(d + 4); d += 32) descriptors.push_back(d);
+    } else {
+        for (size_t i = 0; i < sections; ++i) {
+            const size_t s = sectionTable + 40 * i, raw = std::min(u32(s + 8), u32(s + 16));
+            for (size_t at = 0; at + 32 <= raw; at += 4)
+                if (isDescriptor(u32(s + 20) + at)) descriptors.push_back(u32(s + 20) + at);
+        }
+    }
+    const uint32_t step = pe64 ? 8 : 4;
+    for (size_t d : descriptors) {
+        for (uint32_t n = 0;; ++n) {
+            const size_t name = offsetOf(u32(d + 16)) + n * step;
+            if (!(pe64 ? u64(name) : u32(name))) break;
+            tables.delayImportSlots.push_back(u32(d + 12) + n * step);
         }
     }
     return tables;
