@@ -79,7 +79,12 @@ mount_in /dev/shm -t tmpfs tmpfs
 mount_in "$root" --bind "$root"
 [ "$build_root" = "$root/build" ] || mount_in "$build_root" --bind "$build_root"
 
-in_root() { chroot "$target" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root "$@"; }
+# In the background with a wait, so that a signal to this script runs the
+# clean-up at once instead of after the command.
+in_root() {
+    chroot "$target" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root "$@" &
+    wait $!
+}
 if [ "$(cat "$installed" 2>/dev/null)" != "$deps_hash" ]; then
     echo "== installing the suite's packages in the Debian 13 root"
     in_root bash "$root/scripts/install-deps.sh"
