@@ -121,7 +121,8 @@ TEST(InstallerNames, ValidDsnRefusesExactlyTheCharactersTheModulesMessageNames)
 }
 
 // Wine loads the library named by the driver's Driver value (not Setup), calls
-// only the 8-bit ConfigDSN, and frees the library after every call.
+// ConfigDSN for the 8-bit entry and ConfigDSNW for the wide one (Wine 8 looks
+// for nothing else), and frees the library after every call.
 TEST_F(Platform, ConfigDataSourceLoadsTheDriverLibraryForEachCallOnly)
 {
     ScopedDriverRegistration driver;
@@ -131,13 +132,18 @@ TEST_F(Platform, ConfigDataSourceLoadsTheDriverLibraryForEachCallOnly)
     EXPECT_EQ(Registration(dsn), kDriver);
     EXPECT_EQ(GetModuleHandleA("bkODBCsu.dll"), nullptr);
 
-    const std::wstring driverW(kDriver, kDriver + strlen(kDriver));
-    const std::wstring listW = L"DSN=bkTLoaded" + std::wstring(2, L'\0');
-    EXPECT_FALSE(SQLConfigDataSourceW(nullptr, ODBC_REMOVE_DSN, driverW.c_str(), listW.c_str()));
+    const std::wstring listW = AttributeListW({L"DSN=bkTLoaded"});
+    EXPECT_TRUE(SQLConfigDataSourceW(nullptr, ODBC_REMOVE_DSN, DriverW().c_str(), listW.c_str()));
+    EXPECT_FALSE(Registration(dsn));
+    EXPECT_EQ(GetModuleHandleA("bkODBCsu.dll"), nullptr);
+    ASSERT_TRUE(SQLConfigDataSourceW(nullptr, ODBC_ADD_DSN, DriverW().c_str(), listW.c_str()));
+    EXPECT_EQ(Registration(dsn), kDriver);
+
     const std::string driverKey = std::string("Software\\ODBC\\ODBCINST.INI\\") + kDriver;
     ASSERT_EQ(RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, driverKey.c_str(), "Driver"), ERROR_SUCCESS);
     EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_REMOVE_DSN, kDriver, list.c_str()));
-    EXPECT_EQ(Registration(dsn), kDriver);   // neither call reached the module
+    EXPECT_FALSE(SQLConfigDataSourceW(nullptr, ODBC_REMOVE_DSN, DriverW().c_str(), listW.c_str()));
+    EXPECT_EQ(Registration(dsn), kDriver);   // no call reached the module
 
     // Setup is not what Wine loads: with Driver back and Setup naming nothing, it works.
     const std::string path = ScopedDriverRegistration::ModulePath(), nowhere = "C:\\bkTNowhere.dll";

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -38,6 +39,16 @@ std::string AttributeList(const std::vector<std::string>& elements)
     return list;
 }
 
+std::wstring AttributeListW(const std::vector<std::wstring>& elements)
+{
+    std::wstring list;
+    for (const auto& e : elements) list.append(e).push_back(L'\0');
+    list.push_back(L'\0');
+    return list;
+}
+
+std::wstring DriverW() { return std::wstring(kDriver, kDriver + std::strlen(kDriver)); }
+
 SetupModule::SetupModule()
 {
     m_module = LoadLibraryA((ProgramDir() + "\\bkODBCsu.dll").c_str());
@@ -48,6 +59,9 @@ SetupModule::SetupModule()
     m_configDsn = reinterpret_cast<decltype(m_configDsn)>(
         reinterpret_cast<void*>(GetProcAddress(m_module, "ConfigDSN")));
     if (!m_configDsn) ADD_FAILURE() << "no ConfigDSN export";
+    m_configDsnW = reinterpret_cast<decltype(m_configDsnW)>(
+        reinterpret_cast<void*>(GetProcAddress(m_module, "ConfigDSNW")));
+    if (!m_configDsnW) ADD_FAILURE() << "no ConfigDSNW export";
 }
 
 SetupModule::~SetupModule()
@@ -59,6 +73,12 @@ BOOL SetupModule::ConfigDSN(HWND parent, WORD request, const char* driver,
                             const std::string& attributes) const
 {
     return m_configDsn ? m_configDsn(parent, request, driver, attributes.c_str()) : -1;
+}
+
+BOOL SetupModule::ConfigDSNW(HWND parent, WORD request, const wchar_t* driver,
+                             const std::wstring& attributes) const
+{
+    return m_configDsnW ? m_configDsnW(parent, request, driver, attributes.c_str()) : -1;
 }
 
 bool KeyExists(HKEY root, const std::string& key) { return bool(reg::Open(root, key)); }

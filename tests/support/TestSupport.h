@@ -26,6 +26,9 @@ std::string ProgramDir();
 
 // key=value elements, each NUL-ended, the list ended by an empty element.
 std::string AttributeList(const std::vector<std::string>& elements);
+std::wstring AttributeListW(const std::vector<std::wstring>& elements);
+// kDriver in Unicode.
+std::wstring DriverW();
 
 // bkODBCsu.dll, loaded for the object's lifetime, as the installer loads it.
 class SetupModule {
@@ -40,10 +43,13 @@ public:
     BOOL ConfigDSN(WORD request, std::initializer_list<std::string> elements) const {
         return ConfigDSN(nullptr, request, kDriver, AttributeList(elements));
     }
+    // The Unicode export; `attributes` as AttributeListW builds it.
+    BOOL ConfigDSNW(HWND parent, WORD request, const wchar_t* driver, const std::wstring& attributes) const;
 
 private:
     HMODULE m_module = nullptr;
     BOOL(WINAPI* m_configDsn)(HWND, WORD, LPCSTR, LPCSTR) = nullptr;
+    BOOL(WINAPI* m_configDsnW)(HWND, WORD, LPCWSTR, LPCWSTR) = nullptr;
 };
 
 // Registry read-back, in this process's view of the registry (single values and
