@@ -2,9 +2,12 @@
 // loads the built module for each request and calls its ConfigDSN.
 #include "TestSupport.h"
 
+#include "afx/Handles.h"
+
 #include <gtest/gtest.h>
 #include <odbcinst.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -106,6 +109,204 @@ TEST_F(EndToEnd, RefusalsReachTheInstallersCaller)
     EXPECT_EQ(Config(7, {"DSN=" + dsn}), InstallerUnderTest().removeDefaultAnswer);
     EXPECT_EQ(ReadEntry(dsn), StoredEntry{});
     EXPECT_TRUE(FilesUnder(dir.folder()).empty());
+}
+
+// ---- bkdsn, the deployment tool, run as a script runs it ----
+
+struct ToolRun {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string output;   // stdout and stderr, UTF-8, without carriage returns
+};
+
+// bkdsn with `arguments`, against the installer under test: under the
+// contract it runs beside the stand-in, which the override then loads.
+ToolRun RunBkdsn(const std::wstring& arguments)
+{
+    std::string exe = ProgramDir() + "\\bkdsn.exe";
+    if (UnderContract()) {
+        const std::string beside = ProgramDir() + "\\standin-contract\\bkdsn.exe";
+        EXPECT_TRUE(CopyFileA(exe.c_str(), beside.c_str(), FALSE)) << GetLastError();
+        exe = beside;
+    }
+    ToolRun run;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 1 << 20)) {
+        ADD_FAILURE() << "no pipe";
+        return run;
+    }
+    afx::UniqueFile reader(readEnd), writer(writeEnd);
+    SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = writer.get();
+    std::wstring commandLine = L"\"" + Wide(exe) + L"\" " + arguments;
+    PROCESS_INFORMATION process = {};
+    // Run from the module's folder, where its bkCommon.dll is found (under the
+    // contract the tool's own folder holds only the stand-in).
+    const std::wstring folder = Wide(ProgramDir());
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup,
+                        &process)) {
+        ADD_FAILURE() << "bkdsn did not start, error " << GetLastError();
+        return run;
+    }
+    afx::UniqueFile child(process.hProcess), thread(process.hThread);
+    writer.reset();
+    // Read what is there while it runs and once more when it has ended, never
+    // waiting for the pipe's end: a process the child started (a Wine service)
+    // may hold the pipe open.
+    const auto drain = [&] {
+        DWORD available = 0, got = 0;
+        while (PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr) && available) {
+            std::string chunk(available, '\0');
+            if (!ReadFile(reader.get(), &chunk[0], available, &got, nullptr) || !got) break;
+            run.output.append(chunk, 0, got);
+        }
+    };
+    const DWORD start = GetTickCount();
+    while (WaitForSingleObject(child.get(), 20) == WAIT_TIMEOUT) {
+        drain();
+        if (GetTickCount() - start > 60000) {
+            TerminateProcess(child.get(), 99);
+            ADD_FAILURE() << "bkdsn did not end within 60 s";
+            break;
+        }
+    }
+    drain();
+    GetExitCodeProcess(child.get(), &run.exitCode);
+    run.output.erase(std::remove(run.output.begin(), run.output.end(), '\r'), run.output.end());
+    return run;
+}
+
+// A batch file of `lines` (UTF-8 text) in one of the encodings bkdsn reads.
+enum class Encoding { Utf8, Utf8Bom, Utf16Bom };
+class BatchFile {
+public:
+    BatchFile(const std::vector<std::string>& lines, Encoding encoding) {
+        char temp[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, temp);
+        m_path = std::string(temp) + "bkdsn-batch-" + std::to_string(GetCurrentProcessId()) + ".txt";
+        std::string text;
+        for (const auto& line : lines) text += line + "\r\n";
+        std::string bytes = encoding == Encoding::Utf8Bom ? "\xEF\xBB\xBF" + text : text;
+        if (encoding == Encoding::Utf16Bom) {
+            std::wstring wide(text.size(), L'\0');
+            wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                                &wide[0], static_cast<int>(wide.size()))));
+            bytes = "\xFF\xFE" + std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
+        }
+        EXPECT_TRUE(WriteFileBytes(m_path, bytes));
+    }
+    ~BatchFile() { DeleteFileA(m_path.c_str()); }
+    BatchFile(const BatchFile&) = delete;
+    BatchFile& operator=(const BatchFile&) = delete;
+    std::wstring Path() const { return L"\"" + Wide(m_path) + L"\""; }
+
+private:
+    std::string m_path;
+};
+
+bool HasLine(const std::string& output, const std::string& line)
+{
+    return ("\n" + output).find("\n" + line + "\n") != std::string::npos;
+}
+
+const std::string kQuotedDriver = "\"" + std::string(kDriver) + "\"";
+
+// Three requests of a file, each reported, then listed with their hives as
+// the installer's own profile functions read them.
+TEST_F(EndToEnd, BkdsnBatchRunsEveryLineAndListShowsWhatItDeployed)
+{
+    const std::string one = Use("bkTBatchOne"), sys = Use("bkTBatchSys");
+    const BatchFile file({"# deployment of two data sources",
+                          "add " + kQuotedDriver + " DSN=" + one + " \"DBQ=C:\\Data One\"",
+                          "",
+                          "add-sys " + kQuotedDriver + " DSN=" + sys + "   # the machine's",
+                          "config " + kQuotedDriver + " DSN=" + one + " ShortenNames=1"},
+                         Encoding::Utf8Bom);
+    const ToolRun run = RunBkdsn(L"batch " + file.Path());
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    for (const std::string& line : {"line 2: add " + one + ": ok", "line 4: add-sys " + sys + ": ok",
+                                    "line 5: config " + one + ": ok",
+                                    std::string("batch: 3 requests, 3 succeeded, 0 failed, 0 not run")})
+        EXPECT_TRUE(HasLine(run.output, line)) << line << " in\n" << run.output;
+    EXPECT_EQ(ReadEntry(one).user, (Keys{{"DBQ", "C:\\Data One"}, {"ShortenNames", "1"}}));
+    EXPECT_EQ(ReadEntry(one).registration, kDriver);
+    EXPECT_EQ(ReadEntry(sys, Scope::System).registration, kDriver);
+
+    // Wine's profile functions read only the user's hive, where Wine keeps no registrations.
+    const ToolRun list = RunBkdsn(L"list " + Wide(kQuotedDriver));
+    EXPECT_EQ(list.exitCode, 0u) << list.output;
+    if (InstallerUnderTest().profileListsRegistrations) {
+        EXPECT_EQ(list.output, one + ": " + kDriver + " (user)\n" + sys + ": " + kDriver +
+                                   " (system)\nlist " + kDriver + ": ok\n");
+    } else {
+        EXPECT_EQ(list.output, "(no data sources)\nlist " + std::string(kDriver) + ": ok\n");
+    }
+    const ToolRun other = RunBkdsn(L"list \"bkT Other Driver\"");
+    EXPECT_EQ(other.output, "(no data sources)\nlist bkT Other Driver: ok\n");
+    if (InstallerUnderTest().profileListsRegistrations) {
+        const ToolRun all = RunBkdsn(L"list");
+        EXPECT_TRUE(HasLine(all.output, one + ": " + kDriver + " (user)")) << all.output;
+        EXPECT_TRUE(HasLine(all.output, sys + ": " + kDriver + " (system)")) << all.output;
+    }
+}
+
+// A malformed line anywhere: every one is reported with its number, and
+// nothing runs, not even the lines before it.
+TEST_F(EndToEnd, BkdsnBatchWithAMalformedLineRunsNothing)
+{
+    const std::string dsn = Use("bkTBatchFirst");
+    const BatchFile file({"add " + kQuotedDriver + " DSN=" + dsn, "deploy " + kQuotedDriver + " DSN=x",
+                          "add \"" + std::string(kDriver) + " DSN=" + dsn, "show", "set-dsn-dir a b"},
+                         Encoding::Utf8);
+    const ToolRun run = RunBkdsn(L"batch " + file.Path());
+    EXPECT_EQ(run.exitCode, 2u) << run.output;
+    for (int line = 2; line <= 5; ++line)
+        EXPECT_NE(run.output.find("line " + std::to_string(line) + ": malformed"), std::string::npos)
+            << line << " in\n" << run.output;
+    EXPECT_EQ(run.output.find("line 1"), std::string::npos) << run.output;
+    EXPECT_EQ(ReadEntry(dsn), StoredEntry{});
+    EXPECT_EQ(RunBkdsn(L"batch").exitCode, 2u);
+    EXPECT_EQ(RunBkdsn(L"batch " + file.Path() + L" --keep-gong").exitCode, 2u);
+}
+
+// A failing line (a look-alike name the code page cannot hold, beside an
+// existing data source it would become) stops the batch unless told to keep
+// going; a name inside the code page deploys from a UTF-16 file as from UTF-8.
+TEST_F(EndToEnd, BkdsnBatchStopsAtAFailingLineUnlessToldToKeepGoing)
+{
+    const std::string sales = Use("bkTSales"), cafe = Use(Ansi(L"bkTCaf\u00E9")), third = Use("bkTBatchThird");
+    const struct { Encoding encoding; const wchar_t* option; const char* summary; bool thirdRuns; } cases[] = {
+        {Encoding::Utf8, L"", "batch: 3 requests, 1 succeeded, 1 failed, 1 not run", false},
+        {Encoding::Utf16Bom, L" --keep-going", "batch: 3 requests, 2 succeeded, 1 failed, 0 not run", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.summary);
+        for (const auto& dsn : {sales, cafe, third}) ForgetDataSource(dsn);
+        ASSERT_EQ(Config(ODBC_ADD_DSN, {"DSN=" + sales, "DBQ=C:\\Sales"}), TRUE);
+        const StoredEntry stored = ReadEntry(sales);
+        const BatchFile file({"add " + kQuotedDriver + " DSN=bkTCaf\xC3\xA9 DBQ=C:\\Caf\xC3\xA9",
+                              "remove " + kQuotedDriver + " DSN=bkT\xC5\x9C" "ales",
+                              "add " + kQuotedDriver + " DSN=" + third},
+                             c.encoding);
+        const ToolRun run = RunBkdsn(L"batch " + file.Path() + c.option);
+        EXPECT_EQ(run.exitCode, 1u) << run.output;
+        for (const std::string& line : {std::string("line 1: add bkTCaf\xC3\xA9: ok"),
+                                        std::string("line 2: remove bkT\xC5\x9C" "ales: failed"),
+                                        std::string(c.summary)})
+            EXPECT_TRUE(HasLine(run.output, line)) << line << " in\n" << run.output;
+        EXPECT_EQ(HasLine(run.output, "line 3: add " + third + ": ok"), c.thirdRuns) << run.output;
+        EXPECT_EQ(ReadEntry(sales), stored);
+        EXPECT_EQ(ReadEntry(cafe).user, (Keys{{"DBQ", Ansi(L"C:\\Caf\u00E9")}}));
+        EXPECT_EQ(Registration(third).has_value(), c.thirdRuns);
+    }
+    // The same refusal from the command line.
+    const ToolRun single = RunBkdsn(L"remove " + Wide(kQuotedDriver) + L" DSN=bkT\u015Cales");
+    EXPECT_EQ(single.exitCode, 1u);
+    EXPECT_TRUE(HasLine(single.output, "remove bkT\xC5\x9C" "ales: failed")) << single.output;
+    EXPECT_EQ(Registration(sales), kDriver);
 }
 
 // A wide text the code page cannot hold never reaches another data source:

@@ -239,8 +239,8 @@ bool UnderContract()
 
 const InstallerTraits& InstallerUnderTest()
 {
-    static const InstallerTraits wine{"Wine", "driver", false, false, FALSE};
-    static const InstallerTraits contract{"contract", "Driver", true, true, TRUE};
+    static const InstallerTraits wine{"Wine", "driver", false, false, FALSE, false};
+    static const InstallerTraits contract{"contract", "Driver", true, true, TRUE, true};
     return UnderContract() ? contract : wine;
 }
 

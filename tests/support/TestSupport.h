@@ -76,6 +76,8 @@ struct InstallerTraits {
     bool removalTakesKeys;        // SQLRemoveDSNFromIni removes the section's keys too
     bool separatesScopes;         // user and system data sources live in different hives
     BOOL removeDefaultAnswer;     // SQLConfigDataSource's answer to ODBC_REMOVE_DEFAULT_DSN
+    bool profileListsRegistrations;   // SQLGetPrivateProfileString reads "ODBC Data Sources" where
+                                      // SQLWriteDSNToIni wrote it (Wine 8: only the user's hive is read)
 };
 const InstallerTraits& InstallerUnderTest();
 
