@@ -17,14 +17,7 @@ using Keys = std::map<std::string, std::string>;
 
 namespace {
 
-// ANSI code page text in Unicode, and back (0 for a character the code page lacks).
-std::wstring Wide(const std::string& text)
-{
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                                        &wide[0], static_cast<int>(wide.size()))));
-    return wide;
-}
+// Unicode text in the ANSI code page; empty when the code page lacks a character.
 std::string Ansi(const std::wstring& text)
 {
     BOOL defaulted = FALSE;
@@ -44,7 +37,7 @@ protected:
         if (entry == Entry::Ansi)
             return SQLConfigDataSource(nullptr, request, kDriver, AttributeList(elements).c_str());
         std::vector<std::wstring> wide;
-        for (const auto& element : elements) wide.push_back(Wide(element));
+        for (const auto& element : elements) wide.push_back(Widen(element));
         return ConfigW(request, wide);
     }
     static BOOL ConfigW(WORD request, const std::vector<std::wstring>& elements,
@@ -141,11 +134,11 @@ ToolRun RunBkdsn(const std::wstring& arguments)
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = writer.get();
-    std::wstring commandLine = L"\"" + Wide(exe) + L"\" " + arguments;
+    std::wstring commandLine = L"\"" + Widen(exe) + L"\" " + arguments;
     PROCESS_INFORMATION process = {};
     // Run from the module's folder, where its bkCommon.dll is found (under the
     // contract the tool's own folder holds only the stand-in).
-    const std::wstring folder = Wide(ProgramDir());
+    const std::wstring folder = Widen(ProgramDir());
     if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup,
                         &process)) {
         ADD_FAILURE() << "bkdsn did not start, error " << GetLastError();
@@ -201,7 +194,7 @@ public:
     ~BatchFile() { DeleteFileA(m_path.c_str()); }
     BatchFile(const BatchFile&) = delete;
     BatchFile& operator=(const BatchFile&) = delete;
-    std::wstring Path() const { return L"\"" + Wide(m_path) + L"\""; }
+    std::wstring Path() const { return L"\"" + Widen(m_path) + L"\""; }
 
 private:
     std::string m_path;
@@ -215,15 +208,18 @@ bool HasLine(const std::string& output, const std::string& line)
 const std::string kQuotedDriver = "\"" + std::string(kDriver) + "\"";
 
 // Three requests of a file, each reported, then listed with their hives as
-// the installer's own profile functions read them.
+// the installer's own profile functions read them. A driver description of
+// its own, so that the list is exactly what this batch deployed.
 TEST_F(EndToEnd, BkdsnBatchRunsEveryLineAndListShowsWhatItDeployed)
 {
+    const std::string batchDriver = "Brennick Data Batch Driver", quoted = "\"" + batchDriver + "\"";
+    ScopedDriverRegistration registration(batchDriver);
     const std::string one = Use("bkTBatchOne"), sys = Use("bkTBatchSys");
     const BatchFile file({"# deployment of two data sources",
-                          "add " + kQuotedDriver + " DSN=" + one + " \"DBQ=C:\\Data One\"",
+                          "add " + quoted + " DSN=" + one + " \"DBQ=C:\\Data One\"",
                           "",
-                          "add-sys " + kQuotedDriver + " DSN=" + sys + "   # the machine's",
-                          "config " + kQuotedDriver + " DSN=" + one + " ShortenNames=1"},
+                          "add-sys " + quoted + " DSN=" + sys + "   # the machine's",
+                          "config " + quoted + " DSN=" + one + " ShortenNames=1"},
                          Encoding::Utf8Bom);
     const ToolRun run = RunBkdsn(L"batch " + file.Path());
     EXPECT_EQ(run.exitCode, 0u) << run.output;
@@ -232,24 +228,24 @@ TEST_F(EndToEnd, BkdsnBatchRunsEveryLineAndListShowsWhatItDeployed)
                                     std::string("batch: 3 requests, 3 succeeded, 0 failed, 0 not run")})
         EXPECT_TRUE(HasLine(run.output, line)) << line << " in\n" << run.output;
     EXPECT_EQ(ReadEntry(one).user, (Keys{{"DBQ", "C:\\Data One"}, {"ShortenNames", "1"}}));
-    EXPECT_EQ(ReadEntry(one).registration, kDriver);
-    EXPECT_EQ(ReadEntry(sys, Scope::System).registration, kDriver);
+    EXPECT_EQ(ReadEntry(one).registration, batchDriver);
+    EXPECT_EQ(ReadEntry(sys, Scope::System).registration, batchDriver);
 
     // Wine's profile functions read only the user's hive, where Wine keeps no registrations.
-    const ToolRun list = RunBkdsn(L"list " + Wide(kQuotedDriver));
+    const ToolRun list = RunBkdsn(L"list " + Widen(quoted));
     EXPECT_EQ(list.exitCode, 0u) << list.output;
     if (InstallerUnderTest().profileListsRegistrations) {
-        EXPECT_EQ(list.output, one + ": " + kDriver + " (user)\n" + sys + ": " + kDriver +
-                                   " (system)\nlist " + kDriver + ": ok\n");
+        EXPECT_EQ(list.output, one + ": " + batchDriver + " (user)\n" + sys + ": " + batchDriver +
+                                   " (system)\nlist " + batchDriver + ": ok\n");
     } else {
-        EXPECT_EQ(list.output, "(no data sources)\nlist " + std::string(kDriver) + ": ok\n");
+        EXPECT_EQ(list.output, "(no data sources)\nlist " + batchDriver + ": ok\n");
     }
     const ToolRun other = RunBkdsn(L"list \"bkT Other Driver\"");
     EXPECT_EQ(other.output, "(no data sources)\nlist bkT Other Driver: ok\n");
     if (InstallerUnderTest().profileListsRegistrations) {
         const ToolRun all = RunBkdsn(L"list");
-        EXPECT_TRUE(HasLine(all.output, one + ": " + kDriver + " (user)")) << all.output;
-        EXPECT_TRUE(HasLine(all.output, sys + ": " + kDriver + " (system)")) << all.output;
+        EXPECT_TRUE(HasLine(all.output, one + ": " + batchDriver + " (user)")) << all.output;
+        EXPECT_TRUE(HasLine(all.output, sys + ": " + batchDriver + " (system)")) << all.output;
     }
 }
 
@@ -303,7 +299,7 @@ TEST_F(EndToEnd, BkdsnBatchStopsAtAFailingLineUnlessToldToKeepGoing)
         EXPECT_EQ(Registration(third).has_value(), c.thirdRuns);
     }
     // The same refusal from the command line.
-    const ToolRun single = RunBkdsn(L"remove " + Wide(kQuotedDriver) + L" DSN=bkT\u015Cales");
+    const ToolRun single = RunBkdsn(L"remove " + Widen(kQuotedDriver) + L" DSN=bkT\u015Cales");
     EXPECT_EQ(single.exitCode, 1u);
     EXPECT_TRUE(HasLine(single.output, "remove bkT\xC5\x9C" "ales: failed")) << single.output;
     EXPECT_EQ(Registration(sales), kDriver);

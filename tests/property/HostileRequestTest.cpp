@@ -309,14 +309,6 @@ struct Request {
 // flags, which turn a character the code page lacks into a look-alike or a
 // default character) and the round trip that tells whether it held.
 
-std::wstring Widen(const std::string& text)
-{
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                                        &wide[0], static_cast<int>(wide.size()))));
-    return wide;
-}
-
 std::string Loosely(const std::wstring& text)
 {
     std::string narrow(text.size() * 2, '\0');

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -47,7 +46,15 @@ std::wstring AttributeListW(const std::vector<std::wstring>& elements)
     return list;
 }
 
-std::wstring DriverW() { return std::wstring(kDriver, kDriver + std::strlen(kDriver)); }
+std::wstring Widen(const std::string& text)
+{
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                                        &wide[0], static_cast<int>(wide.size()))));
+    return wide;
+}
+
+std::wstring DriverW() { return Widen(kDriver); }
 
 SetupModule::SetupModule()
 {

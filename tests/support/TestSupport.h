@@ -27,7 +27,8 @@ std::string ProgramDir();
 // key=value elements, each NUL-ended, the list ended by an empty element.
 std::string AttributeList(const std::vector<std::string>& elements);
 std::wstring AttributeListW(const std::vector<std::wstring>& elements);
-// kDriver in Unicode.
+// Text of the ANSI code page in Unicode (the default flags); kDriver in Unicode.
+std::wstring Widen(const std::string& text);
 std::wstring DriverW();
 
 // bkODBCsu.dll, loaded for the object's lifetime, as the installer loads it.
