@@ -5,63 +5,98 @@
 //   bkdsn REQUEST DESCRIPTION [KEY=VALUE ...]     add / configure / remove a data source
 //   bkdsn show DSN                                print a data source's stored entry and
 //                                                 which hive holds each part of it
+//   bkdsn list [DESCRIPTION]                      every data source of the user and of the
+//                                                 machine (or of one driver), with its hive
+//   bkdsn batch FILE [--keep-going]               one of the above per line of FILE
 //
 // REQUEST is add, config, remove (user data sources), add-sys, config-sys,
-// remove-sys (system data sources), or a request code 1 to 7.
-// Exit status 0 on success, 1 when the installer or the driver refused, 2 on misuse.
+// remove-sys (system data sources), remove-default, or a request code 1 to 7.
+// Requests go through the installer's Unicode entry, so a name the ANSI code
+// page cannot hold is refused instead of arriving as a look-alike.
+// Exit status 0 on success, 1 when the installer or the driver refused, 2 on
+// misuse or a malformed batch line. Output is UTF-8.
 #include "afx/Handles.h"
 #include "common/Registry.h"
+#include "core/NameText.h"
 
 #include <windows.h>
 #include <odbcinst.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
+using Args = std::vector<std::wstring>;
+
 const char kDriversKey[] = "Software\\ODBC\\ODBCINST.INI";
 const char kFileDsnKey[] = "Software\\ODBC\\ODBC.INI\\ODBC File DSN";
+const char kOdbcIni[] = "Software\\ODBC\\ODBC.INI";
+const char kSourcesSection[] = "ODBC Data Sources";
 
-int Usage()
+// ---- Text: arguments are Unicode, the installer's profile text is ANSI, output UTF-8 ----
+
+void Print(const std::wstring& text)
 {
-    std::fputs("usage: bkdsn install-driver DESCRIPTION SETUP_DLL\n"
-               "       bkdsn set-dsn-dir FOLDER\n"
-               "       bkdsn add|config|remove|add-sys|config-sys|remove-sys|1..7 DESCRIPTION [KEY=VALUE ...]\n"
-               "       bkdsn show DSN\n",
-               stderr);
-    return 2;
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], size,
+                        nullptr, nullptr);
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    std::fputc('\n', stdout);
 }
 
-int InstallDriver(const std::string& description, const std::string& setup)
+std::wstring FromCodePage(UINT codePage, const std::string& text)
 {
-    // Windows reads "Setup"; Wine's installer loads the library named by "Driver".
-    const std::string key = std::string(kDriversKey) + "\\" + description;
-    const bool ok = reg::SetString(HKEY_LOCAL_MACHINE, key, "Setup", setup) &&
-                    reg::SetString(HKEY_LOCAL_MACHINE, key, "Driver", setup) &&
-                    reg::SetString(HKEY_LOCAL_MACHINE, std::string(kDriversKey) + "\\ODBC Drivers",
-                              description.c_str(), "Installed");
-    std::printf("install-driver %s: %s\n", description.c_str(), ok ? "done" : "failed");
-    return ok ? 0 : 1;
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
+                                                        &wide[0], static_cast<int>(wide.size()))));
+    return wide;
+}
+std::wstring FromAnsi(const std::string& text) { return FromCodePage(CP_ACP, text); }
+
+// The argument in the ANSI code page for the calls that take 8-bit text, or
+// nothing (and a message) when the code page cannot hold it exactly.
+std::optional<std::string> Ansi(const std::wstring& argument)
+{
+    auto ansi = TextToAnsi(argument.c_str());
+    if (!ansi) Print(L"\"" + argument + L"\" cannot be represented in the ANSI code page");
+    return ansi;
 }
 
-int SetDsnDir(const std::string& folder)
+// ---- The verbs ----
+
+struct Verb;
+using Run = bool (*)(const Verb& verb, const Args& args);
+struct Verb {
+    const wchar_t* name;
+    size_t minArgs, maxArgs;
+    WORD request;   // for the installer's requests
+    Run run;
+};
+
+bool InstallDriver(const Verb&, const Args& args)
 {
-    const bool ok = reg::SetString(HKEY_LOCAL_MACHINE, kFileDsnKey, "DefaultDSNDir", folder);
-    std::printf("set-dsn-dir %s: %s\n", folder.c_str(), ok ? "done" : "failed");
-    return ok ? 0 : 1;
+    // Windows and Wine 10 read "Setup"; Wine 8's installer loads the library named by "Driver".
+    const auto description = Ansi(args[0]), setup = Ansi(args[1]);
+    if (!description || !setup) return false;
+    const std::string key = std::string(kDriversKey) + "\\" + *description;
+    return reg::SetString(HKEY_LOCAL_MACHINE, key, "Setup", *setup) &&
+           reg::SetString(HKEY_LOCAL_MACHINE, key, "Driver", *setup) &&
+           reg::SetString(HKEY_LOCAL_MACHINE, std::string(kDriversKey) + "\\ODBC Drivers",
+                          description->c_str(), "Installed");
 }
 
-int RequestCode(const std::string& word)
+bool SetDsnDir(const Verb&, const Args& args)
 {
-    static const char* const names[] = {"add", "config", "remove", "add-sys", "config-sys",
-                                        "remove-sys", "remove-default"};
-    for (int i = 0; i < 7; ++i)
-        if (word == names[i]) return i + 1;
-    if (word.size() == 1 && word[0] >= '1' && word[0] <= '7') return word[0] - '0';
-    return 0;
+    const auto folder = Ansi(args[0]);
+    return folder && reg::SetString(HKEY_LOCAL_MACHINE, kFileDsnKey, "DefaultDSNDir", *folder);
 }
 
 void PrintInstallerErrors()
@@ -75,37 +110,90 @@ void PrintInstallerErrors()
     }
 }
 
-int Configure(int request, const std::string& driver, int argc, char** argv)
+bool Configure(const Verb& verb, const Args& args)
 {
-    std::string attributes;
-    for (int i = 0; i < argc; ++i) attributes.append(argv[i]).push_back('\0');
-    attributes.push_back('\0');
-    const BOOL ok = SQLConfigDataSource(nullptr, static_cast<WORD>(request), driver.c_str(),
-                                        attributes.c_str());
-    std::printf("request %d for %s: %s\n", request, driver.c_str(), ok ? "TRUE" : "FALSE");
+    std::wstring attributes;
+    for (size_t i = 1; i < args.size(); ++i) attributes.append(args[i]).push_back(L'\0');
+    attributes.push_back(L'\0');
+    const BOOL ok = SQLConfigDataSourceW(nullptr, verb.request, args[0].c_str(), attributes.c_str());
     if (!ok) PrintInstallerErrors();
-    return ok ? 0 : 1;
+    return ok != FALSE;
 }
 
-const char kOdbcIni[] = "Software\\ODBC\\ODBC.INI";
+// One of the installer's profile texts: a value, or with a null entry the
+// list of a section's entries (each NUL-ended); read through a buffer that
+// grows until the text fits.
+std::string Profile(const char* section, const char* entry)
+{
+    for (int size = 4096;; size *= 4) {
+        std::vector<char> buffer(static_cast<size_t>(size), '\0');
+        const int length = SQLGetPrivateProfileString(section, entry, "", buffer.data(), size, "ODBC.INI");
+        if (length < size - 2 || size >= (1 << 24))
+            return std::string(buffer.data(), static_cast<size_t>(length > 0 ? length : 0));
+    }
+}
+
+std::vector<std::string> Entries(const char* section)
+{
+    std::vector<std::string> names;
+    const std::string list = Profile(section, nullptr);
+    for (size_t at = 0; at < list.size(); at += names.back().size() + 1) {
+        names.emplace_back(list.c_str() + at);
+        if (names.back().empty()) { names.pop_back(); break; }
+    }
+    return names;
+}
+
+// The installer's configuration mode for the lifetime of the object; the
+// caller's mode comes back on every way out.
+class ConfigModeFor {
+public:
+    explicit ConfigModeFor(UWORD mode) : m_saved(ODBC_BOTH_DSN) {
+        SQLGetConfigMode(&m_saved);
+        m_set = SQLSetConfigMode(mode) != FALSE;
+    }
+    ~ConfigModeFor() { SQLSetConfigMode(m_saved); }
+    ConfigModeFor(const ConfigModeFor&) = delete;
+    ConfigModeFor& operator=(const ConfigModeFor&) = delete;
+    bool set() const { return m_set; }
+
+private:
+    UWORD m_saved;
+    bool m_set = false;
+};
+
+// The data sources in the installer's list of each scope, as the installer
+// itself reads them in that scope's mode.
+bool List(const Verb&, const Args& args)
+{
+    const std::optional<std::wstring> only = args.empty() ? std::nullopt : std::make_optional(args[0]);
+    const struct { UWORD mode; const wchar_t* hive; } scopes[] = {{ODBC_USER_DSN, L"user"},
+                                                                  {ODBC_SYSTEM_DSN, L"system"}};
+    size_t listed = 0;
+    for (const auto& scope : scopes) {
+        ConfigModeFor mode(scope.mode);
+        if (!mode.set()) return false;
+        for (const std::string& name : Entries(kSourcesSection)) {
+            const std::wstring driver = FromAnsi(Profile(kSourcesSection, name.c_str()));
+            if (only && driver != *only) continue;
+            Print(FromAnsi(name) + L": " + driver + L" (" + scope.hive + L")");
+            ++listed;
+        }
+    }
+    if (!listed) Print(L"(no data sources)");
+    return true;
+}
 
 struct Hive {
     HKEY root;
-    const char* name;
+    const wchar_t* name;
 };
-const Hive kHives[] = {{HKEY_CURRENT_USER, "user's"}, {HKEY_LOCAL_MACHINE, "machine's"}};
-
-// The driver a data source is registered for in one hive's list of data
-// sources; empty when it is not registered there.
-std::string Registration(HKEY root, const std::string& dsn)
-{
-    return reg::ReadString(root, std::string(kOdbcIni) + "\\ODBC Data Sources", dsn.c_str()).value_or("");
-}
+const Hive kHives[] = {{HKEY_CURRENT_USER, L"user's"}, {HKEY_LOCAL_MACHINE, L"machine's"}};
 
 // The names of the keys a hive's section of the data source holds, comma-separated.
-std::string StoredKeys(HKEY root, const std::string& dsn)
+std::wstring StoredKeys(HKEY root, const std::string& dsn)
 {
-    std::string names;
+    std::wstring names;
     const afx::UniqueRegKey key = reg::Open(root, std::string(kOdbcIni) + "\\" + dsn);
     if (!key) return names;
     for (DWORD i = 0;; ++i) {
@@ -113,7 +201,7 @@ std::string StoredKeys(HKEY root, const std::string& dsn)
         DWORD length = sizeof name;
         if (RegEnumValueA(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
-        names += (names.empty() ? "" : ", ") + std::string(name, length);
+        names += (names.empty() ? L"" : L", ") + FromAnsi(std::string(name, length));
     }
     return names;
 }
@@ -121,43 +209,220 @@ std::string StoredKeys(HKEY root, const std::string& dsn)
 // The registration, the keys as the installer reads them (the user's data
 // source, else the system's), and in which hive each part is stored: the
 // installers differ there.
-int Show(const std::string& dsn)
+bool Show(const Verb&, const Args& args)
 {
+    const auto ansi = Ansi(args[0]);
+    if (!ansi) return false;
+    const std::string& dsn = *ansi;
+    const std::wstring label = L"[" + args[0] + L"]";
     bool registered = false;
     for (const Hive& hive : kHives) {
-        const std::string driver = Registration(hive.root, dsn);
-        if (driver.empty()) continue;
+        const auto driver = reg::ReadString(hive.root, std::string(kOdbcIni) + "\\" + kSourcesSection, dsn.c_str());
+        if (!driver || driver->empty()) continue;
         registered = true;
-        std::printf("[%s] registered for \"%s\" in the %s ODBC.INI\n", dsn.c_str(), driver.c_str(),
-                    hive.name);
+        Print(label + L" registered for \"" + FromAnsi(*driver) + L"\" in the " + hive.name + L" ODBC.INI");
     }
-    if (!registered) std::printf("[%s] not registered\n", dsn.c_str());
-
-    // A null entry lists the section's keys, each ended by a NUL.
-    std::vector<char> keys(8192, '\0');
-    const int length = SQLGetPrivateProfileString(dsn.c_str(), nullptr, "", keys.data(),
-                                                  static_cast<int>(keys.size()), "ODBC.INI");
-    for (const char* key = keys.data(); length > 0 && *key; key += std::strlen(key) + 1) {
-        char value[1024] = {};
-        SQLGetPrivateProfileString(dsn.c_str(), key, "", value, sizeof value, "ODBC.INI");
-        std::printf("%s=%s\n", key, value);
-    }
+    if (!registered) Print(label + L" not registered");
+    for (const std::string& key : Entries(dsn.c_str()))
+        Print(FromAnsi(key) + L"=" + FromAnsi(Profile(dsn.c_str(), key.c_str())));
     for (const Hive& hive : kHives) {
-        const std::string names = StoredKeys(hive.root, dsn);
-        if (!names.empty()) std::printf("  stored in the %s ODBC.INI: %s\n", hive.name, names.c_str());
+        const std::wstring names = StoredKeys(hive.root, dsn);
+        if (!names.empty()) Print(std::wstring(L"  stored in the ") + hive.name + L" ODBC.INI: " + names);
     }
-    return registered ? 0 : 1;
+    return registered;
+}
+
+const size_t kAny = static_cast<size_t>(-1);
+const Verb kVerbs[] = {
+    {L"install-driver", 2, 2, 0, InstallDriver},
+    {L"set-dsn-dir", 1, 1, 0, SetDsnDir},
+    {L"show", 1, 1, 0, Show},
+    {L"list", 0, 1, 0, List},
+    {L"add", 1, kAny, ODBC_ADD_DSN, Configure},
+    {L"config", 1, kAny, ODBC_CONFIG_DSN, Configure},
+    {L"remove", 1, kAny, ODBC_REMOVE_DSN, Configure},
+    {L"add-sys", 1, kAny, ODBC_ADD_SYS_DSN, Configure},
+    {L"config-sys", 1, kAny, ODBC_CONFIG_SYS_DSN, Configure},
+    {L"remove-sys", 1, kAny, ODBC_REMOVE_SYS_DSN, Configure},
+    {L"remove-default", 1, kAny, ODBC_REMOVE_DEFAULT_DSN, Configure},
+};
+
+// The verb named `word` (a request code 1 to 7 names its request).
+const Verb* FindVerb(const std::wstring& word)
+{
+    for (const Verb& verb : kVerbs) {
+        const bool byCode = verb.request && word.size() == 1 && word[0] == L'0' + verb.request;
+        if (word == verb.name || byCode) return &verb;
+    }
+    return nullptr;
+}
+
+// One request: a verb and its arguments, checked against the verb's table entry.
+struct Request {
+    const Verb* verb = nullptr;
+    Args args;
+};
+
+std::optional<Request> MakeRequest(const Args& words)
+{
+    if (words.empty()) return std::nullopt;
+    const Verb* verb = FindVerb(words[0]);
+    const size_t count = words.size() - 1;
+    if (!verb || count < verb->minArgs || count > verb->maxArgs) return std::nullopt;
+    return Request{verb, Args(words.begin() + 1, words.end())};
+}
+
+// What a request acts on, for its result line: the data source a request
+// names (its DSN attribute), else the first argument.
+std::wstring Subject(const Request& request)
+{
+    if (request.verb->request) {
+        for (size_t i = 1; i < request.args.size(); ++i)
+            if (_wcsnicmp(request.args[i].c_str(), L"DSN=", 4) == 0) return request.args[i].substr(4);
+        return L"-";
+    }
+    return request.args.empty() ? L"-" : request.args[0];
+}
+
+bool Execute(const Request& request, const std::wstring& prefix)
+{
+    const bool ok = request.verb->run(*request.verb, request.args);
+    Print(prefix + request.verb->name + L" " + Subject(request) + L": " + (ok ? L"ok" : L"failed"));
+    return ok;
+}
+
+int Usage()
+{
+    std::fputs("usage: bkdsn install-driver DESCRIPTION SETUP_DLL\n"
+               "       bkdsn set-dsn-dir FOLDER\n"
+               "       bkdsn add|config|remove|add-sys|config-sys|remove-sys|remove-default|1..7 DESCRIPTION [KEY=VALUE ...]\n"
+               "       bkdsn show DSN\n"
+               "       bkdsn list [DESCRIPTION]\n"
+               "       bkdsn batch FILE [--keep-going]\n",
+               stderr);
+    return 2;
+}
+
+// ---- Batch files ----
+
+// The file's text: UTF-16LE with its byte order mark, else UTF-8 (with or
+// without one); nothing when it cannot be read or is not valid UTF-8.
+std::optional<std::wstring> ReadText(const std::wstring& path)
+{
+    const afx::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+    if (!file) return std::nullopt;
+    std::string bytes;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got) bytes.append(chunk, got);
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0) {
+        std::wstring text((bytes.size() - 2) / 2, L'\0');
+        std::memcpy(&text[0], bytes.data() + 2, text.size() * 2);
+        return text;
+    }
+    const size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    const std::string utf8 = bytes.substr(start);
+    if (utf8.empty()) return std::wstring();
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                            nullptr, 0) <= 0)
+        return std::nullopt;
+    return FromCodePage(CP_UTF8, utf8);
+}
+
+// A line split into words as a command line is: blanks separate words,
+// double quotes group them, 2n backslashes before a quote stand for n and the
+// quote groups, 2n+1 for n and a literal quote, other backslashes are
+// literal; a word beginning with # outside quotes starts a comment. Nothing
+// for an unterminated quote.
+std::optional<Args> SplitLine(const std::wstring& line)
+{
+    Args words;
+    size_t at = 0;
+    for (;;) {
+        while (at < line.size() && std::iswspace(line[at])) ++at;
+        if (at == line.size() || line[at] == L'#') return words;
+        std::wstring word;
+        bool quoted = false;
+        for (; at < line.size() && (quoted || !std::iswspace(line[at])); ++at) {
+            if (line[at] == L'\\') {
+                const size_t end = std::min(line.find_first_not_of(L'\\', at), line.size());
+                const size_t slashes = end - at;
+                if (end < line.size() && line[end] == L'"') {
+                    word.append(slashes / 2, L'\\');
+                    if (slashes % 2) word.push_back(L'"');
+                    else quoted = !quoted;
+                    at = end;
+                } else {
+                    word.append(slashes, L'\\');
+                    at = end - 1;
+                }
+            } else if (line[at] == L'"') {
+                quoted = !quoted;
+            } else {
+                word.push_back(line[at]);
+            }
+        }
+        if (quoted) return std::nullopt;
+        words.push_back(word);
+    }
+}
+
+int Batch(const std::wstring& path, bool keepGoing)
+{
+    const auto text = ReadText(path);
+    if (!text) {
+        Print(L"batch " + path + L": cannot be read as UTF-8 or UTF-16 text");
+        return 2;
+    }
+    // The whole file first: a malformed line must not leave half a deployment.
+    std::vector<std::pair<size_t, Request>> requests;
+    bool malformed = false;
+    size_t number = 0;
+    for (size_t at = 0; at <= text->size(); ++number) {
+        size_t end = text->find(L'\n', at);
+        if (end == std::wstring::npos) end = text->size();
+        std::wstring line = text->substr(at, end - at);
+        at = end + 1;
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        const auto words = SplitLine(line);
+        if (words && words->empty()) continue;
+        const auto request = words ? MakeRequest(*words) : std::nullopt;
+        if (!request || line.find(L'\0') != std::wstring::npos) {
+            Print(L"line " + std::to_wstring(number + 1) + L": malformed: " + line);
+            malformed = true;
+            continue;
+        }
+        requests.emplace_back(number + 1, *request);
+    }
+    if (malformed) {
+        Print(L"batch " + path + L": nothing run");
+        return 2;
+    }
+    size_t succeeded = 0, failed = 0;
+    for (const auto& [line, request] : requests) {
+        if (Execute(request, L"line " + std::to_wstring(line) + L": ")) ++succeeded;
+        else ++failed;
+        if (failed && !keepGoing) break;
+    }
+    Print(L"batch: " + std::to_wstring(requests.size()) + L" requests, " + std::to_wstring(succeeded) +
+          L" succeeded, " + std::to_wstring(failed) + L" failed, " +
+          std::to_wstring(requests.size() - succeeded - failed) + L" not run");
+    return failed ? 1 : 0;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
+int wmain(int argc, wchar_t** argv)
 {
-    if (argc < 3) return Usage();
-    const std::string command = argv[1];
-    if (command == "install-driver") return argc == 4 ? InstallDriver(argv[2], argv[3]) : Usage();
-    if (command == "set-dsn-dir") return argc == 3 ? SetDsnDir(argv[2]) : Usage();
-    if (command == "show") return argc == 3 ? Show(argv[2]) : Usage();
-    if (const int request = RequestCode(command)) return Configure(request, argv[2], argc - 3, argv + 3);
-    return Usage();
+    SetConsoleOutputCP(CP_UTF8);
+    const Args words(argv + 1, argv + argc);
+    if (!words.empty() && words[0] == L"batch") {
+        if (words.size() == 2) return Batch(words[1], false);
+        if (words.size() == 3 && words[2] == L"--keep-going") return Batch(words[1], true);
+        return Usage();
+    }
+    const auto request = MakeRequest(words);
+    if (!request) return Usage();
+    return Execute(*request, L"") ? 0 : 1;
 }

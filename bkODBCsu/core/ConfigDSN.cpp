@@ -1,34 +1,65 @@
-// The module's one export: the driver setup function the ODBC installer and
-// the ODBC Data Source Administrator call to add, configure or remove a data
-// source of this driver. It is the module's top: the one place in core that
-// reaches up to the dialog.
+// The module's exports: the driver setup function the ODBC installer and the
+// ODBC Data Source Administrator call to add, configure or remove a data
+// source of this driver, in its 8-bit and its Unicode form. They are the
+// module's top: the one place in core that reaches up to the dialog.
 #include "DSNAttributes.h"
+#include "NameText.h"
 #include "../afx/Module.h"
 #include "../dialog/ConfigDsnDlg.h"
 
 #include <windows.h>
 #include <odbcinst.h>
 
-extern "C" BOOL WINAPI ConfigDSN(HWND hwndParent, WORD fRequest, LPCSTR lpszDriver,
-                                 LPCSTR lpszAttributes)
+namespace {
+
+BOOL RunRequest(HWND hwndParent, WORD fRequest, const char* driver, const char* list)
+{
+    CDSNAttributes attributes(driver, list);
+
+    if (fRequest == ODBC_REMOVE_DSN) return attributes.RemoveDataSource() ? TRUE : FALSE;
+
+    if (hwndParent) {
+        if (!attributes.LoadDataSource()) return FALSE;
+        if (RunConfigDsnDialog(attributes, hwndParent) != IDOK) return FALSE;
+    } else {
+        // A silent request that cannot be written is a failure the
+        // deploying script must see.
+        if (!attributes.IsValidDataSource() || !attributes.KeepStoredValues()) return FALSE;
+    }
+    return attributes.WriteDataSource() ? TRUE : FALSE;
+}
+
+// Every call from outside runs with this module's resources current and
+// nothing may unwind into the installer: out of memory ends the call.
+template <typename Call>
+BOOL AtTheBoundary(const Call& call) noexcept
 {
     afx::ModuleStateGuard moduleState;
     try {
-        CDSNAttributes attributes(lpszDriver, lpszAttributes);
-
-        if (fRequest == ODBC_REMOVE_DSN) return attributes.RemoveDataSource() ? TRUE : FALSE;
-
-        if (hwndParent) {
-            if (!attributes.LoadDataSource()) return FALSE;
-            if (RunConfigDsnDialog(attributes, hwndParent) != IDOK) return FALSE;
-        } else {
-            // A silent request that cannot be written is a failure the
-            // deploying script must see.
-            if (!attributes.IsValidDataSource() || !attributes.KeepStoredValues()) return FALSE;
-        }
-        return attributes.WriteDataSource() ? TRUE : FALSE;
+        return call();
     } catch (...) {
-        // Nothing may unwind into the installer: out of memory ends the call.
         return FALSE;
     }
+}
+
+} // namespace
+
+extern "C" BOOL WINAPI ConfigDSN(HWND hwndParent, WORD fRequest, LPCSTR lpszDriver,
+                                 LPCSTR lpszAttributes)
+{
+    return AtTheBoundary([&] { return RunRequest(hwndParent, fRequest, lpszDriver, lpszAttributes); });
+}
+
+// The same request from a Unicode caller. Text the ANSI code page cannot hold
+// exactly is refused before anything is read or written, removal included:
+// converted loosely, another data source's name could come out of it.
+extern "C" BOOL WINAPI ConfigDSNW(HWND hwndParent, WORD fRequest, LPCWSTR lpszDriver,
+                                  LPCWSTR lpszAttributes)
+{
+    return AtTheBoundary([&] {
+        const auto driver = lpszDriver ? TextToAnsi(lpszDriver) : std::optional<std::string>();
+        const auto list = ListToAnsi(lpszAttributes);
+        if ((lpszDriver && !driver) || !list) return FALSE;
+        return RunRequest(hwndParent, fRequest, driver ? driver->c_str() : nullptr, list->c_str());
+    });
 }

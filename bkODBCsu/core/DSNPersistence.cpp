@@ -126,17 +126,6 @@ bool IsSafeEntryName(const CString& name)
 
 } // namespace
 
-std::optional<std::wstring> NameToUnicode(const char* name)
-{
-    const int length = static_cast<int>(std::strlen(name));
-    if (length == 0) return std::wstring();
-    const int count = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, length, nullptr, 0);
-    if (count <= 0) return std::nullopt;
-    std::wstring wide(static_cast<size_t>(count), L'\0');
-    ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, length, &wide[0], count);
-    return wide;
-}
-
 bool CDSNAttributes::LoadStoredValues(bool forWriteBack)
 {
     StoredKeys keys;

@@ -17,6 +17,8 @@
 #include <sqlext.h>
 
 #include <cstring>
+#include <cwchar>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,21 +54,48 @@ BOOL Fail(DWORD code, const char* text)
 
 // ---- Registry ----
 
-std::optional<std::string> ReadString(HKEY root, const std::string& key, const char* value)
+std::string Narrow(const wchar_t* text, size_t length)
+{
+    if (!text || !length) return std::string();
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string result(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), &result[0], size, nullptr, nullptr);
+    return result;
+}
+
+std::wstring Widen(const std::string& text)
+{
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                                        &wide[0], static_cast<int>(wide.size()))));
+    return wide;
+}
+
+// A string value; the registry keeps names and values in Unicode, so the
+// wide entry looks its driver up by the caller's own text.
+std::optional<std::wstring> ReadStringW(HKEY root, const std::wstring& key, const wchar_t* value)
 {
     afx::UniqueRegKey handle;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, handle.put()) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE, handle.put()) != ERROR_SUCCESS)
         return std::nullopt;
     DWORD type = 0, size = 0;
-    if (RegQueryValueExA(handle.get(), value, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExW(handle.get(), value, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ))
         return std::nullopt;
-    std::string data(size, '\0');
-    if (RegQueryValueExA(handle.get(), value, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
+    std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+    if (RegQueryValueExW(handle.get(), value, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
                          &size) != ERROR_SUCCESS)
         return std::nullopt;
-    data.resize(strnlen(data.c_str(), size));
+    data.resize(wcsnlen(data.c_str(), size / sizeof(wchar_t)));
     return data;
+}
+
+std::optional<std::string> ReadString(HKEY root, const std::string& key, const char* value)
+{
+    const auto wide = ReadStringW(root, Widen(key), Widen(value).c_str());
+    if (!wide) return std::nullopt;
+    return Narrow(wide->c_str(), wide->size());
 }
 
 bool WriteString(HKEY root, const std::string& key, const char* name, const std::string& value)
@@ -197,22 +226,53 @@ bool RemoveDataSource(HKEY root, const std::string& dsn)
     return DeleteValue(root, kSources, dsn.c_str()) & DeleteKey(root, SectionKey(dsn));
 }
 
-std::string Narrow(const wchar_t* text, size_t length)
-{
-    if (!text || !length) return std::string();
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string result(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), &result[0], size, nullptr, nullptr);
-    return result;
-}
-
 // Restores the configuration mode when a SQLConfigDataSource call ends.
 struct ModeForCall {
     explicit ModeForCall(UWORD mode) { g_mode = mode; }
     // "Prior to returning, SQLConfigDataSource resets configuration mode to BOTHDSN."
     ~ModeForCall() { g_mode = ODBC_BOTH_DSN; }
 };
+
+// What both forms of SQLConfigDataSource share. `loadSetup(library)` is false
+// when the driver description is invalid or not installed, and else puts the
+// setup library in `library` (empty when it cannot be loaded); `bind(library)`
+// gives the setup function bound to the call's arguments, taking the request
+// code, or nothing when the library offers none.
+template <typename LoadSetup, typename Bind>
+BOOL ConfigDataSourceThrough(WORD request, const LoadSetup& loadSetup, const Bind& bind)
+{
+    if (request == ODBC_REMOVE_DEFAULT_DSN) {
+        const bool ok = RemoveDataSource(HKEY_CURRENT_USER, "Default") &
+                        RemoveDataSource(HKEY_LOCAL_MACHINE, "Default") &
+                        DeleteKey(HKEY_LOCAL_MACHINE, std::string(kOdbcInst) + "\\Default");
+        return ok ? TRUE : Fail(ODBC_ERROR_REQUEST_FAILED, "Request failed");
+    }
+    if (request < ODBC_ADD_DSN || request > ODBC_REMOVE_SYS_DSN)
+        return Fail(ODBC_ERROR_INVALID_REQUEST_TYPE, "Invalid type of request");
+    afx::UniqueModule library;
+    if (!loadSetup(library)) return Fail(ODBC_ERROR_INVALID_NAME, "Invalid driver or translator name");
+    const std::function<BOOL(WORD)> configDsn = library ? bind(library.get()) : nullptr;
+    if (!configDsn)
+        return Fail(ODBC_ERROR_LOAD_LIB_FAILED, "Could not load the driver or translator setup library");
+
+    const bool system = request >= ODBC_ADD_SYS_DSN;
+    BOOL result = FALSE;
+    {
+        ModeForCall mode(system ? ODBC_SYSTEM_DSN : ODBC_USER_DSN);
+        result = configDsn(static_cast<WORD>(system ? request - 3 : request));
+    }
+    library.reset();
+    return result ? TRUE : Fail(ODBC_ERROR_REQUEST_FAILED, "Request failed");
+}
+
+template <typename Fn>
+Fn Function(HMODULE library, const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+using ConfigDsn = BOOL(WINAPI*)(HWND, WORD, LPCSTR, LPCSTR);
+using ConfigDsnW = BOOL(WINAPI*)(HWND, WORD, LPCWSTR, LPCWSTR);
 
 } // namespace
 
@@ -322,48 +382,54 @@ int WINAPI SQLGetPrivateProfileString(LPCSTR section, LPCSTR entry, LPCSTR defau
 BOOL WINAPI SQLConfigDataSource(HWND parent, WORD request, LPCSTR driver, LPCSTR attributes)
 {
     Begin();
-    if (request == ODBC_REMOVE_DEFAULT_DSN) {
-        const bool ok = RemoveDataSource(HKEY_CURRENT_USER, "Default") &
-                        RemoveDataSource(HKEY_LOCAL_MACHINE, "Default") &
-                        DeleteKey(HKEY_LOCAL_MACHINE, std::string(kOdbcInst) + "\\Default");
-        return ok ? TRUE : Fail(ODBC_ERROR_REQUEST_FAILED, "Request failed");
-    }
-    if (request < ODBC_ADD_DSN || request > ODBC_REMOVE_SYS_DSN)
-        return Fail(ODBC_ERROR_INVALID_REQUEST_TYPE, "Invalid type of request");
-    if (!driver || !*driver || std::strchr(driver, '\\'))
-        return Fail(ODBC_ERROR_INVALID_NAME, "Invalid driver or translator name");
-    const auto setup = ReadString(HKEY_LOCAL_MACHINE, std::string(kOdbcInst) + "\\" + driver, "Setup");
-    if (!setup) return Fail(ODBC_ERROR_INVALID_NAME, "Invalid driver or translator name");
-
-    afx::UniqueModule library(LoadLibraryA(setup->c_str()));
-    using ConfigDsn = BOOL(WINAPI*)(HWND, WORD, LPCSTR, LPCSTR);
-    const auto configDsn = library ? reinterpret_cast<ConfigDsn>(reinterpret_cast<void*>(
-                                         GetProcAddress(library.get(), "ConfigDSN")))
-                                   : nullptr;
-    if (!configDsn)
-        return Fail(ODBC_ERROR_LOAD_LIB_FAILED, "Could not load the driver or translator setup library");
-
-    const bool system = request >= ODBC_ADD_SYS_DSN;
-    BOOL result = FALSE;
-    {
-        ModeForCall mode(system ? ODBC_SYSTEM_DSN : ODBC_USER_DSN);
-        result = configDsn(parent, static_cast<WORD>(system ? request - 3 : request), driver,
-                           attributes);
-    }
-    library.reset();
-    return result ? TRUE : Fail(ODBC_ERROR_REQUEST_FAILED, "Request failed");
+    return ConfigDataSourceThrough(
+        request,
+        [&](afx::UniqueModule& library) {
+            if (!driver || !*driver || std::strchr(driver, '\\')) return false;
+            const auto setup = ReadString(HKEY_LOCAL_MACHINE, std::string(kOdbcInst) + "\\" + driver, "Setup");
+            if (!setup) return false;
+            library.reset(LoadLibraryA(setup->c_str()));
+            return true;
+        },
+        [&](HMODULE library) -> std::function<BOOL(WORD)> {
+            const auto configDsn = Function<ConfigDsn>(library, "ConfigDSN");
+            if (!configDsn) return nullptr;
+            return [=](WORD code) { return configDsn(parent, code, driver, attributes); };
+        });
 }
 
-// The wide form takes the same path with the arguments in the ANSI code page.
+// The wide form: the same with the driver looked up by its Unicode
+// description, calling the setup library's ConfigDSNW with the caller's text.
+// Reading: a library without ConfigDSNW gets ConfigDSN with the arguments
+// converted to the ANSI code page with the default flags, as Wine 10 does
+// (a character the code page lacks becomes a look-alike or a default one).
 BOOL WINAPI SQLConfigDataSourceW(HWND parent, WORD request, LPCWSTR driver, LPCWSTR attributes)
 {
+    Begin();
     size_t length = 0;
     if (attributes)
         while (attributes[length] || attributes[length + 1]) ++length;
     const std::string list = Narrow(attributes, length) + std::string(2, '\0');
     const std::string name = driver ? Narrow(driver, wcslen(driver)) : std::string();
-    return SQLConfigDataSource(parent, request, driver ? name.c_str() : nullptr,
-                               attributes ? list.c_str() : nullptr);
+    return ConfigDataSourceThrough(
+        request,
+        [&](afx::UniqueModule& library) {
+            if (!driver || !*driver || std::wcschr(driver, L'\\')) return false;
+            const std::wstring key = Widen(kOdbcInst) + L"\\" + driver;
+            const auto setup = ReadStringW(HKEY_LOCAL_MACHINE, key, L"Setup");
+            if (!setup) return false;
+            library.reset(LoadLibraryW(setup->c_str()));
+            return true;
+        },
+        [&](HMODULE library) -> std::function<BOOL(WORD)> {
+            if (const auto wide = Function<ConfigDsnW>(library, "ConfigDSNW"))
+                return [=](WORD code) { return wide(parent, code, driver, attributes); };
+            const auto configDsn = Function<ConfigDsn>(library, "ConfigDSN");
+            if (!configDsn) return nullptr;
+            return [=, &list, &name](WORD code) {
+                return configDsn(parent, code, name.c_str(), attributes ? list.c_str() : nullptr);
+            };
+        });
 }
 
 // Records 1 to 8 of the last call's errors. SQL_NO_DATA past the last one;

@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 #include <objbase.h>
+#include <winver.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -29,6 +31,7 @@ struct PeSection {
 struct PeTables {
     uint32_t exportedFunctions = 0;
     std::vector<std::string> exportNames;
+    std::vector<uint32_t> exportOrdinals;   // by name, as the names
     std::map<std::string, std::vector<std::string>> imports;   // lower-case DLL -> names
     std::vector<PeSection> sections;
     uint64_t imageBase = 0;
@@ -84,6 +87,9 @@ PeTables ReadPeTables(const std::string& image)
         tables.exportedFunctions = u32(dir + 20);
         const size_t names = offsetOf(u32(dir + 32));
         for (uint32_t i = 0; i < u32(dir + 24); ++i) tables.exportNames.push_back(text(u32(names + 4 * i)));
+        const size_t ordinals = offsetOf(u32(dir + 36));
+        for (uint32_t i = 0; i < u32(dir + 24); ++i)
+            tables.exportOrdinals.push_back(u32(dir + 16) + u16(ordinals + 2 * i));
     }
     if (const uint32_t rva = u32(directories + 8)) {
         for (size_t d = offsetOf(rva); u32(d + 12); d += 20) {
@@ -136,13 +142,16 @@ PeTables ReadPeTables(const std::string& image)
     return tables;
 }
 
-TEST(Module, ExportsOnlyConfigDsnAndImportsOnlySystemDllsAndBkCommon)
+// Both setup functions by their plain names (no stdcall decoration) at
+// fixed ordinals, nothing else.
+TEST(Module, ExportsConfigDsnAndConfigDsnWUndecoratedAtOrdinalsOneAndTwoAndImportsOnlySystemDllsAndBkCommon)
 {
     const auto image = ReadFileBytes(ProgramDir() + "\\bkODBCsu.dll");
     ASSERT_TRUE(image);
     const PeTables pe = ReadPeTables(*image);
-    EXPECT_EQ(pe.exportedFunctions, 1u);
-    EXPECT_EQ(pe.exportNames, std::vector<std::string>{"ConfigDSN"});
+    EXPECT_EQ(pe.exportedFunctions, 2u);
+    EXPECT_EQ(pe.exportNames, (std::vector<std::string>{"ConfigDSN", "ConfigDSNW"}));
+    EXPECT_EQ(pe.exportOrdinals, (std::vector<uint32_t>{1, 2}));
 
     ASSERT_EQ(pe.imports.count("bkcommon.dll"), 1u);
     EXPECT_EQ(pe.imports.at("bkcommon.dll"), std::vector<std::string>{"xs_logout"});
@@ -153,6 +162,45 @@ TEST(Module, ExportsOnlyConfigDsnAndImportsOnlySystemDllsAndBkCommon)
         EXPECT_NE(dll.rfind("lib", 0), 0u) << dll;   // libstdc++, libgcc, libwinpthread
         EXPECT_TRUE(FileExists(std::string(system) + "\\" + dll)) << dll << " is no system DLL";
     }
+}
+
+// Windows Installer decides by the version resource whether a repair or an
+// upgrade replaces the file; it must be the build's one version throughout.
+TEST(Module, CarriesAVersionResourceWithTheBuildsVersion)
+{
+    const std::string path = ProgramDir() + "\\bkODBCsu.dll";
+    DWORD ignored = 0;
+    std::vector<char> info(GetFileVersionInfoSizeA(path.c_str(), &ignored));
+    ASSERT_FALSE(info.empty()) << "no version resource";
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+
+    unsigned major = 0, minor = 0, patch = 0;
+    ASSERT_EQ(std::sscanf(BKTEST_MODULE_VERSION, "%u.%u.%u", &major, &minor, &patch), 3);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &size));
+    ASSERT_GE(size, sizeof *fixed);
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    for (const DWORD ms : {fixed->dwFileVersionMS, fixed->dwProductVersionMS})
+        EXPECT_EQ(ms, MAKELONG(minor, major));
+    for (const DWORD ls : {fixed->dwFileVersionLS, fixed->dwProductVersionLS})
+        EXPECT_EQ(ls, MAKELONG(0, patch));
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+
+    const auto text = [&](const char* name) {
+        char* value = nullptr;
+        UINT length = 0;
+        const std::string query = std::string("\\StringFileInfo\\040904B0\\") + name;
+        return VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void**>(&value), &length) && value
+                   ? std::string(value)
+                   : std::string("(none)");
+    };
+    const std::string version = std::string(BKTEST_MODULE_VERSION) + ".0";
+    EXPECT_EQ(text("FileVersion"), version);
+    EXPECT_EQ(text("ProductVersion"), version);
+    EXPECT_EQ(text("OriginalFilename"), "bkODBCsu.dll");
+    EXPECT_EQ(text("ProductName"), "Brennick Data ODBC Driver");
+    EXPECT_NE(text("FileDescription"), "(none)");
 }
 
 // The installer loads and frees the module for every request: the image stays

@@ -51,6 +51,11 @@ TEST_F(Platform, SplitsEntryAcrossHivesAsItsFactsSay)
     EXPECT_EQ(reg::ReadString(split ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, sources, dsn.c_str()), kDriver);
     EXPECT_FALSE(reg::ReadString(split ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, sources, dsn.c_str()));
     EXPECT_EQ(ReadEntry(dsn), (StoredEntry{kDriver, {{"driver", ""}}, {}}));   // no library registered
+    // The installer's own profile functions find the registration, unless they read only the user's hive.
+    char listed[260] = {};
+    EXPECT_EQ(SQLGetPrivateProfileString("ODBC Data Sources", dsn.c_str(), "", listed, sizeof listed,
+                                         "ODBC.INI") > 0,
+              !InstallerUnderTest().profileMissesRegistrations);
 
     for (UWORD mode : {ODBC_BOTH_DSN, ODBC_USER_DSN, ODBC_SYSTEM_DSN}) {
         ASSERT_TRUE(SQLSetConfigMode(mode));
@@ -157,12 +162,15 @@ TEST_F(Platform, ConfigDataSourceLoadsTheLibraryItsFactsNameForEachCallOnly)
     EXPECT_EQ(GetModuleHandleA("bkODBCsu.dll"), nullptr);
 
     const bool wideReaches = moduleIsWide || !facts.wideNeedsConfigDsnW;
-    const std::wstring driverW(kDriver, kDriver + strlen(kDriver));
-    const std::wstring listW = L"DSN=bkTLoaded" + std::wstring(2, L'\0');
-    EXPECT_EQ(SQLConfigDataSourceW(nullptr, ODBC_REMOVE_DSN, driverW.c_str(), listW.c_str()),
+    const std::wstring listW = AttributeListW({L"DSN=bkTLoaded"});
+    EXPECT_EQ(SQLConfigDataSourceW(nullptr, ODBC_REMOVE_DSN, DriverW().c_str(), listW.c_str()),
               wideReaches ? TRUE : FALSE);
     EXPECT_EQ(Registration(dsn).has_value(), !wideReaches);
-    ASSERT_TRUE(SQLConfigDataSource(nullptr, ODBC_ADD_DSN, kDriver, list.c_str()));
+    EXPECT_EQ(GetModuleHandleA("bkODBCsu.dll"), nullptr);
+    if (wideReaches) {
+        ASSERT_TRUE(SQLConfigDataSourceW(nullptr, ODBC_ADD_DSN, DriverW().c_str(), listW.c_str()));
+        EXPECT_EQ(Registration(dsn), kDriver);
+    }
 
     // Without the value it loads, the request reaches no module; with that
     // value back and the other naming nothing, it works.
@@ -171,6 +179,7 @@ TEST_F(Platform, ConfigDataSourceLoadsTheLibraryItsFactsNameForEachCallOnly)
     const std::string key = "Software\\ODBC\\ODBCINST.INI\\" + std::string(kDriver);
     ASSERT_EQ(RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), loaded), ERROR_SUCCESS);
     EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_REMOVE_DSN, kDriver, list.c_str()));
+    EXPECT_FALSE(SQLConfigDataSourceW(nullptr, ODBC_REMOVE_DSN, DriverW().c_str(), listW.c_str()));
     EXPECT_EQ(Registration(dsn), kDriver);   // no call reached the module
 
     const std::string path = ScopedDriverRegistration::ModulePath(), nowhere = "C:\\bkTNowhere.dll";

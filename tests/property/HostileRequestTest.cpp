@@ -1,7 +1,9 @@
 // Silent requests as a hostile caller makes them, through Wine's installer:
 // generated request codes and attribute lists, names over every byte value
 // (installer sections, devices, lone lead bytes, control characters), values
-// up to 64 KB and default file-DSN folders of every kind. After each request
+// up to 64 KB and default file-DSN folders of every kind; a share of them
+// through the Unicode export, with characters inside and outside the code
+// page (look-alikes of the names in use among them). After each request
 // the answer, the stored entries, the installer's own sections and the files
 // on disk are checked against a small model of the rules.
 //
@@ -281,6 +283,10 @@ struct Request {
     WORD code = 1;
     std::string driver;
     std::vector<std::string> elements;
+    // A request through ConfigDSNW carries Unicode text instead.
+    bool wide = false;
+    std::wstring wideDriver;
+    std::vector<std::wstring> wideElements;
 
     std::string List() const
     {
@@ -289,7 +295,61 @@ struct Request {
         list.push_back('\0');
         return list;
     }
+    std::wstring WideList() const
+    {
+        std::wstring list;
+        for (const auto& e : wideElements) list.append(e).push_back(L'\0');
+        list.push_back(L'\0');
+        return list;
+    }
 };
+
+// ---------------------------------------------------------------------------
+// Unicode requests: the code page's own conversions, loose (the default
+// flags, which turn a character the code page lacks into a look-alike or a
+// default character) and the round trip that tells whether it held.
+
+std::string Loosely(const std::wstring& text)
+{
+    std::string narrow(text.size() * 2, '\0');
+    narrow.resize(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                                          &narrow[0], static_cast<int>(narrow.size()),
+                                                          nullptr, nullptr)));
+    return narrow;
+}
+
+// The code page holds `text` exactly when its loose conversion is text of
+// the code page (as a name must be) that reads back as the same text.
+bool RoundTrips(const std::wstring& text)
+{
+    const std::string narrow = Loosely(text);
+    return text.empty() || (ConvertsStrictly(narrow) && Widen(narrow) == text);
+}
+
+// What a loose conversion makes of a wide request: the data source it
+// would reach, which the checks then watch.
+Request LooselyNarrowed(const Request& wide)
+{
+    Request request;
+    request.code = wide.code;
+    request.driver = Loosely(wide.wideDriver);
+    for (const auto& e : wide.wideElements) request.elements.push_back(Loosely(e));
+    return request;
+}
+
+// Whether the module may take the request at all: the driver description and
+// every element it reads (up to the list's end, the first empty one) exactly
+// representable.
+bool Representable(const Request& request)
+{
+    if (!request.wide) return true;
+    if (!RoundTrips(request.wideDriver)) return false;
+    for (const auto& e : request.wideElements) {
+        if (e.empty()) break;
+        if (!RoundTrips(e)) return false;
+    }
+    return true;
+}
 
 struct Model {
     struct Entry {
@@ -304,8 +364,12 @@ struct Model {
     std::map<std::wstring, Entry> entries;
     std::map<std::wstring, File> files;
     // How often each outcome came up, to show what a run covered.
-    struct Tally { long refused = 0, added = 0, configured = 0, removedStored = 0, removedOther = 0, files = 0; };
+    struct Tally { long refused = 0, added = 0, configured = 0, removedStored = 0, removedOther = 0, files = 0,
+                   wide = 0, unrepresentable = 0; };
     Tally* tally;
+
+    // A wide request the code page cannot hold: refused, nothing touched.
+    BOOL RefuseUnrepresentable() { return ++tally->unrepresentable, FALSE; }
 
     BOOL Apply(const Request& request)
     {
@@ -458,6 +522,51 @@ std::string Element(Random& random, const std::string& key, const std::string& v
     return "=" + value;
 }
 
+// Characters inside and outside code pages 1252 and 932: Latin letters with
+// marks, Japanese, full- and half-width forms, Cyrillic, a yen sign (a
+// backslash's look-alike in 932), a lone surrogate.
+const wchar_t kForeign[] = {L'\u015C', L'\u0103', L'\u0117', L'\u00E9', L'\u00C9', L'\u65E5', L'\u30AB',
+                            L'\uFF76', L'\u0430', L'\u2013', L'\uFF21', L'\u00A5', L'\xD800'};
+// Look-alikes of letters the pool's names hold.
+const std::pair<wchar_t, wchar_t> kLookAlikes[] = {{L'S', L'\u015C'}, {L'a', L'\u0103'}, {L'e', L'\u0117'},
+                                                   {L'P', L'\uFF30'}, {L'k', L'\u0137'}, {L'l', L'\u013A'}};
+
+// One character of `text` from `from` on replaced by a look-alike or by
+// another character, or one inserted.
+void Mutate(Random& random, std::wstring* text, size_t from)
+{
+    std::vector<size_t> letters;
+    for (size_t i = from; i < text->size(); ++i)
+        for (const auto& [letter, lookAlike] : kLookAlikes)
+            if ((*text)[i] == letter) letters.push_back(i);
+    const wchar_t foreign = kForeign[random.Below(sizeof kForeign / sizeof kForeign[0])];
+    if (!letters.empty() && random.Chance(50)) {
+        const size_t at = letters[random.Below(static_cast<uint32_t>(letters.size()))];
+        for (const auto& [letter, lookAlike] : kLookAlikes)
+            if ((*text)[at] == letter) { (*text)[at] = lookAlike; break; }
+    } else if (from < text->size() && random.Chance(70)) {
+        (*text)[from + random.Below(static_cast<uint32_t>(text->size() - from))] = foreign;
+    } else {
+        text->insert(from + random.Below(static_cast<uint32_t>(text->size() - from + 1)), 1, foreign);
+    }
+}
+
+// The request as a Unicode caller makes it: the same text in Unicode, names
+// and values sometimes changed by a character inside or outside the code page.
+void MakeWide(Random& random, Request* request)
+{
+    request->wide = true;
+    request->wideDriver = Widen(request->driver);
+    if (random.Chance(3)) Mutate(random, &request->wideDriver, 0);
+    for (const auto& element : request->elements) {
+        std::wstring wide = Widen(element);
+        const size_t equals = wide.find(L'=');
+        const bool name = SameAsciiNoCase(element.substr(0, 4), "DSN=");
+        if (random.Chance(name ? 40 : 15)) Mutate(random, &wide, equals == std::wstring::npos ? 0 : equals + 1);
+        request->wideElements.push_back(wide);
+    }
+}
+
 Request Generate(Random& random, const std::vector<std::string>& pool)
 {
     Request request;
@@ -488,6 +597,7 @@ Request Generate(Random& random, const std::vector<std::string>& pool)
     for (size_t i = request.elements.size(); i > 1; --i)
         std::swap(request.elements[i - 1], request.elements[random.Below(static_cast<uint32_t>(i))]);
     if (random.Chance(1)) request.elements.insert(request.elements.begin() + random.Below(static_cast<uint32_t>(request.elements.size() + 1)), "");
+    if (random.Chance(30)) MakeWide(random, &request);
     return request;
 }
 
@@ -522,11 +632,34 @@ std::string Describe(const StoredEntry& entry)
     return out.str();
 }
 
+std::string Printable(const std::wstring& text)
+{
+    std::ostringstream out;
+    if (text.size() > 80) {
+        out << Printable(text.substr(0, 40)) << "...(" << text.size() << " characters)";
+        return out.str();
+    }
+    for (wchar_t c : text) {
+        if (c >= 0x20 && c < 0x7F) out << static_cast<char>(c);
+        else {
+            char hex[8];
+            snprintf(hex, sizeof hex, "\\u%04X", static_cast<unsigned>(c));
+            out << hex;
+        }
+    }
+    return out.str();
+}
+
 std::string Describe(const Request& request)
 {
     std::ostringstream out;
-    out << "ConfigDSN(NULL, " << request.code << ", \"" << Printable(request.driver) << "\", {";
-    for (const auto& e : request.elements) out << " \"" << Printable(e) << "\"";
+    if (request.wide) {
+        out << "ConfigDSNW(NULL, " << request.code << ", L\"" << Printable(request.wideDriver) << "\", {";
+        for (const auto& e : request.wideElements) out << " L\"" << Printable(e) << "\"";
+    } else {
+        out << "ConfigDSN(NULL, " << request.code << ", \"" << Printable(request.driver) << "\", {";
+        for (const auto& e : request.elements) out << " \"" << Printable(e) << "\"";
+    }
     out << " })";
     return out.str();
 }
@@ -614,7 +747,16 @@ protected:
         std::unique_ptr<ScopedDefaultDsnDir> dsnDir =
             folder.value ? std::make_unique<ScopedDefaultDsnDir>(folder.value->first, folder.value->second + '\0')
                          : std::make_unique<ScopedDefaultDsnDir>(ScopedDefaultDsnDir::Absent{});
-        for (const auto& name : pool)
+        // The round's requests first: the names a Unicode request may reach
+        // beside the pool's must be as absent as those before it starts.
+        std::vector<Request> requests;
+        std::vector<std::string> names = pool;
+        for (int index = 0; index < kRequestsPerRound; ++index) {
+            requests.push_back(Generate(random, pool));
+            if (requests.back().wide)
+                if (auto name = Parse(LooselyNarrowed(requests.back()).List()).dsn) names.push_back(*name);
+        }
+        for (const auto& name : names)
             if (WritableName(kDriver, name)) ForgetDataSource(name);
 
         Model model;
@@ -628,12 +770,19 @@ protected:
 
         bool ok = true;
         for (int index = 0; index < kRequestsPerRound && ok; ++index, ++*made) {
-            const Request request = Generate(random, pool);
+            const Request& request = requests[static_cast<size_t>(index)];
+            // A wide request is checked where its loose conversion would have
+            // acted: there, and everywhere else, nothing may change when the
+            // code page cannot hold it.
+            const Request seen = request.wide ? LooselyNarrowed(request) : request;
             if (trace) printf("%d: %s\n", index, Describe(request).c_str());
             const auto called = std::chrono::steady_clock::now();
-            const BOOL result = m_module.ConfigDSN(nullptr, request.code, request.driver.c_str(), request.List());
+            const BOOL result =
+                request.wide ? m_module.ConfigDSNW(nullptr, request.code, request.wideDriver.c_str(), request.WideList())
+                             : m_module.ConfigDSN(nullptr, request.code, request.driver.c_str(), request.List());
             m_moduleSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - called).count();
-            const BOOL expected = model.Apply(request);
+            m_tally.wide += request.wide ? 1 : 0;
+            const BOOL expected = Representable(request) ? model.Apply(seen) : model.RefuseUnrepresentable();
 
             std::ostringstream failure;
             const auto check = [&](bool holds, const std::string& what) {
@@ -641,7 +790,7 @@ protected:
                 ok = ok && holds;
             };
             check(result == expected, "answered " + std::to_string(result) + ", expected " + std::to_string(expected));
-            const std::string name = Parse(request.List()).dsn.value_or("");
+            const std::string name = Parse(seen.List()).dsn.value_or("");
             if (RemovableName(name)) {
                 const StoredEntry stored = ReadEntry(name), want = model.Expected(name);
                 check(stored == want, "stored " + Describe(stored) + ", expected " + Describe(want));
@@ -670,9 +819,9 @@ protected:
                               << ": " << Describe(request) << "\n  " << failure.str()
                               << "\n  replay: BK_PROP_SEED=" << seed << " BK_PROP_TRACE=1";
         }
-        if (ok) ok = SweepEntries(model, pool, seed);
+        if (ok) ok = SweepEntries(model, names, seed);
 
-        for (const auto& name : pool)
+        for (const auto& name : names)
             if (WritableName(kDriver, name)) ForgetDataSource(name);
         DeleteFilesUnder(m_base);
         for (const auto& file : model.files) DeleteFileA(file.second.spelling.c_str());
@@ -776,9 +925,9 @@ TEST_F(HostileRequests, EveryRequestDoesWhatTheRulesSayAndNothingElse)
            made, round, elapsed(), made / elapsed(), m_moduleSeconds, GetACP(), InstallerUnderTest().name,
            failedRounds);
     printf("answers: %ld refused, %ld added, %ld configured, %ld removals of stored entries, "
-           "%ld of others; %ld file DSNs written\n",
+           "%ld of others; %ld file DSNs written; %ld through ConfigDSNW, %ld of them not representable\n",
            m_tally.refused, m_tally.added, m_tally.configured, m_tally.removedStored,
-           m_tally.removedOther, m_tally.files);
+           m_tally.removedOther, m_tally.files, m_tally.wide, m_tally.unrepresentable);
     if (failedRounds == 0) {
         EXPECT_GE(made, wanted) << "too few requests within " << seconds << " s";
     }

@@ -38,6 +38,24 @@ std::string AttributeList(const std::vector<std::string>& elements)
     return list;
 }
 
+std::wstring AttributeListW(const std::vector<std::wstring>& elements)
+{
+    std::wstring list;
+    for (const auto& e : elements) list.append(e).push_back(L'\0');
+    list.push_back(L'\0');
+    return list;
+}
+
+std::wstring Widen(const std::string& text)
+{
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                                        &wide[0], static_cast<int>(wide.size()))));
+    return wide;
+}
+
+std::wstring DriverW() { return Widen(kDriver); }
+
 SetupModule::SetupModule()
 {
     m_module = LoadLibraryA((ProgramDir() + "\\bkODBCsu.dll").c_str());
@@ -48,6 +66,9 @@ SetupModule::SetupModule()
     m_configDsn = reinterpret_cast<decltype(m_configDsn)>(
         reinterpret_cast<void*>(GetProcAddress(m_module, "ConfigDSN")));
     if (!m_configDsn) ADD_FAILURE() << "no ConfigDSN export";
+    m_configDsnW = reinterpret_cast<decltype(m_configDsnW)>(
+        reinterpret_cast<void*>(GetProcAddress(m_module, "ConfigDSNW")));
+    if (!m_configDsnW) ADD_FAILURE() << "no ConfigDSNW export";
 }
 
 SetupModule::~SetupModule()
@@ -59,6 +80,12 @@ BOOL SetupModule::ConfigDSN(HWND parent, WORD request, const char* driver,
                             const std::string& attributes) const
 {
     return m_configDsn ? m_configDsn(parent, request, driver, attributes.c_str()) : -1;
+}
+
+BOOL SetupModule::ConfigDSNW(HWND parent, WORD request, const wchar_t* driver,
+                             const std::wstring& attributes) const
+{
+    return m_configDsnW ? m_configDsnW(parent, request, driver, attributes.c_str()) : -1;
 }
 
 bool KeyExists(HKEY root, const std::string& key) { return bool(reg::Open(root, key)); }
@@ -228,13 +255,13 @@ bool UnderContract()
 const InstallerFacts& InstallerUnderTest()
 {
     // name, keyword, split, removal keeps, registration keeps, Driver, wide W only,
-    // any driver, refuses remove-default, cut reads as nothing
+    // any driver, refuses remove-default, cut reads as nothing, profile misses registrations
     static const InstallerFacts contract{"contract", "Driver", false, false, false, false, false,
-                                         false, false, false};
+                                         false, false, false, false};
     static const InstallerFacts wine8{"Wine 8", "driver", true, true, true, true, true,
-                                      true, true, true};
+                                      true, true, true, true};
     static const InstallerFacts wine10{"Wine 10", "driver", false, false, false, false, false,
-                                       true, true, true};
+                                       true, true, true, false};
     static const InstallerFacts* const facts = []() -> const InstallerFacts* {
         if (UnderContract()) return &contract;
         using VersionFn = const char*(CDECL*)();

@@ -26,6 +26,10 @@ std::string ProgramDir();
 
 // key=value elements, each NUL-ended, the list ended by an empty element.
 std::string AttributeList(const std::vector<std::string>& elements);
+std::wstring AttributeListW(const std::vector<std::wstring>& elements);
+// Text of the ANSI code page in Unicode (the default flags); kDriver in Unicode.
+std::wstring Widen(const std::string& text);
+std::wstring DriverW();
 
 // bkODBCsu.dll, loaded for the object's lifetime, as the installer loads it.
 class SetupModule {
@@ -40,10 +44,13 @@ public:
     BOOL ConfigDSN(WORD request, std::initializer_list<std::string> elements) const {
         return ConfigDSN(nullptr, request, kDriver, AttributeList(elements));
     }
+    // The Unicode export; `attributes` as AttributeListW builds it.
+    BOOL ConfigDSNW(HWND parent, WORD request, const wchar_t* driver, const std::wstring& attributes) const;
 
 private:
     HMODULE m_module = nullptr;
     BOOL(WINAPI* m_configDsn)(HWND, WORD, LPCSTR, LPCSTR) = nullptr;
+    BOOL(WINAPI* m_configDsnW)(HWND, WORD, LPCWSTR, LPCWSTR) = nullptr;
 };
 
 // Registry read-back, in this process's view of the registry (single values and
@@ -81,6 +88,8 @@ struct InstallerFacts {
     bool registersAnyDriver;         // registers data sources for a driver not installed
     bool refusesRemoveDefault;       // SQLConfigDataSource refuses ODBC_REMOVE_DEFAULT_DSN
     bool cutValueReadsAsNothing;     // a value that does not fit the buffer answers 0, not cut
+    bool profileMissesRegistrations; // SQLGetPrivateProfileString reads "ODBC Data Sources" only
+                                     // from the user's hive, where this installer keeps none
 };
 const InstallerFacts& InstallerUnderTest();
 // The hive that holds a data source's registration, and the one with the keys the module writes.
