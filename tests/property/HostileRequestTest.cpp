@@ -10,7 +10,9 @@
 // The program runs twice, under code page 1252 and under 932. Environment:
 //   BK_PROP_ACP       the ANSI code page the run must have
 //   BK_PROP_REQUESTS  requests to make at least (10000)
-//   BK_PROP_SECONDS   time bound; fewer requests in that time fail the run (240)
+//   BK_PROP_SECONDS   time bound, against a run gone wrong; fewer requests in that
+//                     time fail the run (600). This shared machine's speed varies
+//                     fourfold within an hour, so the count is what is held to.
 //   BK_PROP_SEED      replays the one round of that seed
 //   BK_PROP_TRACE=1   prints every request
 #include "PortGuard.h"
@@ -911,7 +913,7 @@ TEST_F(HostileRequests, EveryRequestDoesWhatTheRulesSayAndNothingElse)
         return;
     }
     const long wanted = EnvNumber("BK_PROP_REQUESTS").value_or(10000);
-    const long seconds = EnvNumber("BK_PROP_SECONDS").value_or(240);
+    const long seconds = EnvNumber("BK_PROP_SECONDS").value_or(600);
     const auto start = std::chrono::steady_clock::now();
     const auto elapsed = [&] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
