@@ -95,5 +95,5 @@ case ${1:-} in
 prepare) exit 0 ;;
 run) shift; in_root env BK_BUILD_ROOT="$build_root/debian13" "$@"; exit ;;
 esac
-in_root env BK_BUILD_ROOT="$build_root/debian13" ${CI:+CI=$CI} \
-    bash "$root/scripts/test.sh" "$@"
+in_root env BK_BUILD_ROOT="$build_root/debian13" BK_DISPLAY_BASE=${BK_DISPLAY_BASE:-199} \
+    ${CI:+CI=$CI} bash "$root/scripts/test.sh" "$@"

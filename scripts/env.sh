@@ -68,10 +68,11 @@ wine_remap_ports() {
 # The display is the first one free both here and in the network namespace:
 # a root entered with chroot (scripts/debian13.sh) has a /tmp of its own, so
 # xvfb-run's lock files cannot see a display the machine itself is using,
-# but /proc/net/unix lists the listening X sockets of both.
+# but /proc/net/unix lists the listening X sockets of both. A run that starts
+# beside another (CI's two platforms) takes displays from BK_DISPLAY_BASE on.
 run_under_xvfb() {
     if [ -z "${BK_UNDER_XVFB:-}" ]; then
-        local n=99
+        local n=${BK_DISPLAY_BASE:-99}
         while [ -e "/tmp/.X$n-lock" ] || grep -q "/tmp/.X11-unix/X$n\$" /proc/net/unix; do
             n=$((n + 1))
         done
