@@ -13,11 +13,10 @@ if [ -z "${BK_UNDER_XVFB:-}" ]; then
 fi
 run_under_xvfb "$0" "$@"
 
-for target in i686:250000 x86_64:300000; do
-    dll="$build_root/${target%:*}/bin/bkODBCsu.dll"
-    size=$(stat -c %s "$dll")
-    printf 'bkODBCsu.dll %-7s %8d bytes (limit %d): %s\n' "${target%:*}" "$size" "${target#*:}" \
-        "$([ "$size" -le "${target#*:}" ] && echo ok || echo TOO LARGE)"
+grep -v '^#' "$root/bkODBCsu/size-limits.txt" | while read -r target limit; do
+    size=$(stat -c %s "$build_root/$target/bin/bkODBCsu.dll")
+    printf 'bkODBCsu.dll %-7s %8d bytes (limit %d): %s\n' "$target" "$size" "$limit" \
+        "$([ "$size" -le "$limit" ] && echo ok || echo TOO LARGE)"
 done
 
 export WINEPREFIX="$build_root/bench-prefix"

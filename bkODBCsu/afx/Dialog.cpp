@@ -81,8 +81,8 @@ void DDX_Control(CDataExchange* pDX, int id, CComboBox& control)
 
 // ---- CDialog ----
 
-CDialog::CDialog(UINT templateId, HWND parent) noexcept
-    : m_nIDTemplate(templateId), m_hWndParent(parent)
+CDialog::CDialog(UINT templateId, HWND hwndParent) noexcept
+    : m_nIDTemplate(templateId), m_hWndParent(hwndParent)
 {
 }
 
@@ -267,7 +267,7 @@ INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam)
         if (m_bInExchange) return TRUE;
         return DispatchCommand(HIWORD(wParam), LOWORD(wParam)) ? TRUE : FALSE;
     case WM_DESTROY:
-        DestroyWindow();
+        OnDestroy();
         return FALSE;
     }
     return FALSE;

@@ -84,8 +84,8 @@ struct CommandMap {
 
 class CDialog {
 public:
-    // `templateId`: a dialog template in this module's resources; `parent`: the owner (may be null).
-    CDialog(UINT templateId, HWND parent) noexcept;
+    // `templateId`: a dialog template in this module's resources; `hwndParent`: the owner (may be null).
+    CDialog(UINT templateId, HWND hwndParent) noexcept;
     virtual ~CDialog();
     CDialog(const CDialog&) = delete;
     CDialog& operator=(const CDialog&) = delete;
@@ -125,9 +125,9 @@ protected:
     virtual void OnOK();
     // IDCANCEL (Cancel, Escape, the close box): the base ends with IDCANCEL.
     virtual void OnCancel();
-    // Called once while the window is being destroyed, when it and its controls
+    // WM_DESTROY: called once while the window is being destroyed, when it and its controls
     // still exist; the system destroys the window afterwards.
-    virtual void DestroyWindow() {}
+    virtual void OnDestroy() {}
     virtual void DoDataExchange(CDataExchange*) {}
     virtual CommandMap GetCommandMap() const { return CommandMap(); }
 

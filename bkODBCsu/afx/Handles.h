@@ -1,5 +1,8 @@
 // Owners of the Windows handles the module uses: one type per kind of handle,
-// each with get/put/reset/release. Every handle the module holds lives in one.
+// each with get/put/reset/release. Every handle the module frees is freed by
+// one of these. Two libraries are bound for the life of the process and never
+// freed, so no owner holds them: the installer's (host/Installer.cpp) and the
+// HTML Help control's (help/HtmlHelp.cpp).
 #pragma once
 
 #include <windows.h>

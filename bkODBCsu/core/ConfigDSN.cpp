@@ -24,7 +24,7 @@ BOOL RunRequest(HWND hwndParent, WORD fRequest, const char* driver, const char* 
     } else {
         // A silent request that cannot be written is a failure the
         // deploying script must see.
-        if (!attributes.IsValidDataSource() || !attributes.KeepStoredValues()) return FALSE;
+        if (!attributes.IsValidDataSource() || !attributes.CarryOverStoredValues()) return FALSE;
     }
     return attributes.WriteDataSource() ? TRUE : FALSE;
 }

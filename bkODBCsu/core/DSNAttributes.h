@@ -55,8 +55,11 @@ public:
     // Persistence in the ODBC configuration and the unshareable file DSN.
     // Loading fails only when a stored value cannot be read whole: nothing
     // may then be written, or the value would be cut or lost.
+    // The dialog's load: every value the caller did not supply, from the stored entry.
     bool LoadDataSource();
-    bool KeepStoredValues();
+    // The silent write's carry-over: every stored key the caller did not
+    // supply goes into the write, marked as supplied; the name stays.
+    bool CarryOverStoredValues();
     bool IsValidDataSource() const;
     bool DataSourceExists() const;
     bool WriteDataSource();
@@ -73,7 +76,8 @@ private:
     void ParseAttributes(const char* list);
     int FindKeyIndex(const char* key) const;
     void UpdateOptionsFromValues();
-    bool LoadStoredValues(bool forWriteBack);
+    enum class LoadFor { Dialog, SilentWrite };
+    bool LoadStoredValues(LoadFor purpose);
     void WriteUnsharedFileDsn() const;
     void DeleteUnsharedFileDsn(const afx::CString& name) const;
 

@@ -126,8 +126,9 @@ bool IsSafeEntryName(const CString& name)
 
 } // namespace
 
-bool CDSNAttributes::LoadStoredValues(bool forWriteBack)
+bool CDSNAttributes::LoadStoredValues(LoadFor purpose)
 {
+    const bool forWriteBack = purpose == LoadFor::SilentWrite;
     StoredKeys keys;
     for (auto& [index, entry] : m_attributes) {
         // A value that the caller supplied is never replaced by the stored one;
@@ -148,14 +149,14 @@ bool CDSNAttributes::LoadStoredValues(bool forWriteBack)
 
 bool CDSNAttributes::LoadDataSource()
 {
-    return LoadStoredValues(false);
+    return LoadStoredValues(LoadFor::Dialog);
 }
 
-bool CDSNAttributes::KeepStoredValues()
+bool CDSNAttributes::CarryOverStoredValues()
 {
     // A silent write registers the name again, which may drop the section's
     // other keys: carry every stored key the caller did not supply into the write.
-    return LoadStoredValues(true);
+    return LoadStoredValues(LoadFor::SilentWrite);
 }
 
 bool CDSNAttributes::IsValidDataSource() const

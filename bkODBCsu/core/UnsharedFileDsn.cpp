@@ -5,10 +5,10 @@
 #include "DSNAttributes.h"
 #include "NameText.h"
 #include "../afx/Handles.h"
+#include "../afx/Registry.h"
 
 #include <mbstring.h>
 #include <optional>
-#include <string.h>
 
 using afx::CString;
 
@@ -72,27 +72,16 @@ bool IsAbsoluteFolder(const std::string& folder)
     return *share && *share != '\\';
 }
 
-// The configured default file-DSN folder; nothing when there is no key, no
-// value, a value that is not a string or does not fit the buffer, or a folder
-// that depends on the current directory. The empty value stands for the root
-// of the current drive.
+// The configured default file-DSN folder; nothing when there is no string
+// value, or a folder that depends on the current directory. The empty value
+// stands for the root of the current drive. An expandable value is taken as
+// it stands, as the installer takes it.
 std::optional<CString> DefaultFileDsnDir()
 {
-    afx::UniqueRegKey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kFileDsnKey, 0, KEY_QUERY_VALUE, key.put()) !=
-        ERROR_SUCCESS)
-        return std::nullopt;
-
-    char buffer[MAX_PATH] = {};
-    DWORD type = 0, size = sizeof buffer;
-    if (::RegQueryValueExA(key.get(), kDefaultDirValue, nullptr, &type,
-                           reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    // Only a string counts, and only up to its first NUL within what was read.
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
-    const std::string folder(buffer, strnlen(buffer, size));
-    if (!folder.empty() && !IsAbsoluteFolder(folder)) return std::nullopt;
-    return CString(folder);
+    const auto folder = afx::ReadRegistryString(HKEY_LOCAL_MACHINE, kFileDsnKey, kDefaultDirValue,
+                                                afx::ValueTypes::Strings, afx::ExpandSz::Keep);
+    if (!folder || (!folder->empty() && !IsAbsoluteFolder(*folder))) return std::nullopt;
+    return CString(*folder);
 }
 
 // Whether `path` may be written or deleted: missing, or an ordinary file.

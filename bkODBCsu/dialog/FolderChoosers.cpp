@@ -3,6 +3,7 @@
 #include "../afx/Handles.h"
 #include "../help/ComString.h"
 #include "../host/BkCommon.h"
+#include "../host/Components.h"
 #include "../resource.h"
 
 #include <objbase.h>
@@ -13,36 +14,7 @@
 #include <cstring>
 #include <string>
 
-// The data-folder component's interface as far as this module uses it:
-// SelectDataFolder is entry 8 of its function table (QueryInterface counting
-// as 0). The five entries before it are never called here; they only hold
-// their places.
-//
-// Like every foreign interface declared here, it must have external linkage:
-// not in an anonymous namespace. A class with internal linkage has all its
-// derived classes in this file, and at -O2 GCC uses that to devirtualise
-// calls on it; with no class here overriding SelectDataFolder, the only
-// target left is the pure virtual one, and the call is dropped.
-struct IDataFolder : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE Reserved3() = 0;
-    virtual HRESULT STDMETHODCALLTYPE Reserved4() = 0;
-    virtual HRESULT STDMETHODCALLTYPE Reserved5() = 0;
-    virtual HRESULT STDMETHODCALLTYPE Reserved6() = 0;
-    virtual HRESULT STDMETHODCALLTYPE Reserved7() = 0;
-    // owner: window handle as a 32-bit integer; mode: always -1; result:
-    // preset to 0 by the caller, 1 when a folder was chosen; folder: in the
-    // current folder, out the chosen one (the caller frees what it holds).
-    virtual HRESULT STDMETHODCALLTYPE SelectDataFolder(LONG owner, LONG mode, LONG* result,
-                                                       BSTR* folder) = 0;
-};
-
 namespace {
-
-const wchar_t kDataFolderProgId[] = L"bkDataFolderUI.DataFolder";
-
-// {8B903E72-89F1-40C7-B30F-6A20E2C1A943}
-const IID kIidDataFolder = {0x8B903E72, 0x89F1, 0x40C7,
-                            {0xB3, 0x0F, 0x6A, 0x20, 0xE2, 0xC1, 0xA9, 0x43}};
 
 const LONG kFolderChosen = 1;
 
@@ -105,7 +77,7 @@ bool ChooseFolderWithComponent(HWND dialog, afx::CString& folder)
     afx::ComPtr<IDataFolder> component;
     CLSID clsid;
     if (SUCCEEDED(::CLSIDFromProgID(kDataFolderProgId, &clsid)))
-        ::CoCreateInstance(clsid, nullptr, CLSCTX_ALL, kIidDataFolder, component.put_void());
+        ::CoCreateInstance(clsid, nullptr, CLSCTX_ALL, kIID_DataFolder, component.put_void());
     // Not registered or not creatable: no message, and no other chooser instead.
     if (!component) return false;
 

@@ -1,7 +1,5 @@
 #include "HtmlHelp.h"
-#include "../afx/Handles.h"
-
-#include <cstring>
+#include "../afx/Registry.h"
 
 namespace {
 
@@ -13,52 +11,32 @@ const WORD kHtmlHelpAOrdinal = 14;
 using HtmlHelpAFunction = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
 
 // The process-wide binding. Unbound -> Loaded (library held) -> Bound (entry
-// known); or Failed when neither load succeeds, which is final. The library is
-// deliberately never freed: help windows it opened may outlive any caller.
+// known). A library that neither load finds is final: help is not asked for
+// again. A library without the entry stays loaded, and each later call repeats
+// only the lookup. The library is deliberately never freed, so no owner holds
+// it: help windows it opened may outlive any caller.
 struct Binding {
     HMODULE module = nullptr;
     HtmlHelpAFunction entry = nullptr;
-    LONG loadFailed = 0;
+    bool loadFailed = false;
 };
 Binding g_binding;
-
-// The registered path of the control's library, expanded when registered as
-// REG_EXPAND_SZ; false when there is none that fits in MAX_PATH.
-bool GetHtmlHelpControlPath(char (&path)[MAX_PATH])
-{
-    afx::UniqueRegKey key;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, kControlServerKey, 0, KEY_READ, key.put()) !=
-        ERROR_SUCCESS)
-        return false;
-
-    char value[MAX_PATH] = {};
-    DWORD type = REG_SZ, size = sizeof value;
-    if (::RegQueryValueExA(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value),
-                           &size) != ERROR_SUCCESS)
-        return false;
-    // The registry does not promise a terminator.
-    value[MAX_PATH - 1] = '\0';
-
-    if (type == REG_EXPAND_SZ) {
-        const DWORD count = ::ExpandEnvironmentStringsA(value, path, MAX_PATH);
-        return count >= 1 && count <= MAX_PATH;
-    }
-    // Any other type is taken as text.
-    const size_t length = std::strlen(value);
-    std::memcpy(path, value, length + 1);
-    return true;
-}
 
 } // namespace
 
 HWND InvokeHtmlHelp(HWND owner, const char* file, UINT command, DWORD_PTR data)
 {
     if (!g_binding.module && !g_binding.loadFailed) {
-        char path[MAX_PATH] = {};
-        if (GetHtmlHelpControlPath(path)) g_binding.module = ::LoadLibraryExA(path, nullptr, 0);
+        // The registered path, expanded when registered as REG_EXPAND_SZ. A
+        // value of another type is still tried as the path, as this loader
+        // always has; one longer than a path is not. The bare name follows.
+        const auto path = afx::ReadRegistryString(HKEY_CLASSES_ROOT, kControlServerKey, nullptr,
+                                                  afx::ValueTypes::AnyAsText, afx::ExpandSz::Expand);
+        if (path && path->size() < MAX_PATH)
+            g_binding.module = ::LoadLibraryExA(path->c_str(), nullptr, 0);
         if (!g_binding.module) g_binding.module = ::LoadLibraryExA(kControlLibrary, nullptr, 0);
         if (!g_binding.module) {
-            g_binding.loadFailed = 1;
+            g_binding.loadFailed = true;
             return nullptr;
         }
     }
@@ -67,11 +45,7 @@ HWND InvokeHtmlHelp(HWND owner, const char* file, UINT command, DWORD_PTR data)
     if (!g_binding.entry) {
         g_binding.entry = reinterpret_cast<HtmlHelpAFunction>(reinterpret_cast<void*>(
             ::GetProcAddress(g_binding.module, MAKEINTRESOURCEA(kHtmlHelpAOrdinal))));
-        if (!g_binding.entry) {
-            // The library stays loaded; the next call repeats only the lookup.
-            g_binding.loadFailed = 1;
-            return nullptr;
-        }
+        if (!g_binding.entry) return nullptr;
     }
     return g_binding.entry(owner, file, command, data);
 }

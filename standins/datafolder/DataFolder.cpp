@@ -8,6 +8,7 @@
 
 #include "common/BkCommonStandin.h"
 #include "common/ComServer.h"
+#include "host/Components.h"
 
 #include <objbase.h>
 #include <oleauto.h>
@@ -20,8 +21,6 @@ namespace {
 
 // {EF28E9F7-3B38-4111-BDF4-9DC4CB66C4BC}
 const CLSID kClsid = {0xEF28E9F7, 0x3B38, 0x4111, {0xBD, 0xF4, 0x9D, 0xC4, 0xCB, 0x66, 0xC4, 0xBC}};
-// {8B903E72-89F1-40C7-B30F-6A20E2C1A943}
-const IID kIid = {0x8B903E72, 0x89F1, 0x40C7, {0xB3, 0x0F, 0x6A, 0x20, 0xE2, 0xC1, 0xA9, 0x43}};
 
 struct Script {
     bool active = false;
@@ -58,30 +57,13 @@ LONG AnswerUnscripted(HWND owner, BSTR* folder)
     return 1;
 }
 
-// The component's interface: IUnknown, five entries nobody calls, SelectDataFolder.
-struct IDataFolder : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE Reserved3() = 0;
-    virtual HRESULT STDMETHODCALLTYPE Reserved4() = 0;
-    virtual HRESULT STDMETHODCALLTYPE Reserved5() = 0;
-    virtual HRESULT STDMETHODCALLTYPE Reserved6() = 0;
-    virtual HRESULT STDMETHODCALLTYPE Reserved7() = 0;
-    virtual HRESULT STDMETHODCALLTYPE SelectDataFolder(LONG owner, LONG mode, LONG* result,
-                                                       BSTR* folder) = 0;
-};
-
-class DataFolder final : public standin::ComObject<DataFolder, IDataFolder, kIid> {
+class DataFolder final : public standin::ComObject<DataFolder, IDataFolder, kIID_DataFolder> {
 public:
     DataFolder() { ++g_record.created; }
     ~DataFolder() {
         ++g_record.destroyed;
         g_record.logoutsAtRelease = standin::LogoutCalls();
     }
-
-    HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved4() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved5() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved6() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved7() override { return E_NOTIMPL; }
 
     HRESULT STDMETHODCALLTYPE SelectDataFolder(LONG owner, LONG mode, LONG* result,
                                                BSTR* folder) override {

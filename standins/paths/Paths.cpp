@@ -10,6 +10,7 @@
 //   paths|release (the last reference went).
 #include "common/ComServer.h"
 #include "common/EventLog.h"
+#include "host/Components.h"
 
 #include <objbase.h>
 #include <oleauto.h>
@@ -21,7 +22,6 @@ namespace {
 #define BK_PATHS_STANDIN_CLSID L"{3F5A34F9-983C-4323-A49E-63C63A8DF91D}"
 #define BK_PATHS_PROGID L"Vexa.KVL.Core.Paths.9.5"
 const CLSID kClsid = {0x3F5A34F9, 0x983C, 0x4323, {0xA4, 0x9E, 0x63, 0xC6, 0x3A, 0x8D, 0xF9, 0x1D}};
-const IID kIid = {0x20D47130, 0x8A26, 0x4535, {0xB3, 0x28, 0x71, 0xFF, 0x42, 0xAE, 0xAB, 0x7F}};
 
 std::string Narrow(const wchar_t* text)
 {
@@ -35,22 +35,7 @@ std::string Narrow(const wchar_t* text)
 
 using standin::AppendEvent;
 
-#define BK_RESERVED(n) \
-    virtual HRESULT STDMETHODCALLTYPE Reserved##n() { return E_NOTIMPL; }
-
-// The paths interface as far as its function table goes: IUnknown, 26 entries
-// nobody calls here, then ResolvePath at entry 29. No virtual destructor: it
-// would take a place in the table.
-struct IPaths : public IUnknown {
-    BK_RESERVED(3) BK_RESERVED(4) BK_RESERVED(5) BK_RESERVED(6) BK_RESERVED(7) BK_RESERVED(8)
-    BK_RESERVED(9) BK_RESERVED(10) BK_RESERVED(11) BK_RESERVED(12) BK_RESERVED(13)
-    BK_RESERVED(14) BK_RESERVED(15) BK_RESERVED(16) BK_RESERVED(17) BK_RESERVED(18)
-    BK_RESERVED(19) BK_RESERVED(20) BK_RESERVED(21) BK_RESERVED(22) BK_RESERVED(23)
-    BK_RESERVED(24) BK_RESERVED(25) BK_RESERVED(26) BK_RESERVED(27) BK_RESERVED(28)
-    virtual HRESULT STDMETHODCALLTYPE ResolvePath(BSTR logicalPath, BSTR* resolved) = 0;
-};
-
-class Paths final : public standin::ComObject<Paths, IPaths, kIid> {
+class Paths final : public standin::ComObject<Paths, IPaths, kIID_Paths> {
 public:
     Paths() { AppendEvent("paths|create"); }
     ~Paths() { AppendEvent("paths|release"); }

@@ -51,7 +51,7 @@ protected:
         listCountAtInit = static_cast<int>(SendDlgItemMessageA(m_hWnd, IDC_NAMING_MODE, CB_GETCOUNT, 0, 0));
         return afx::CDialog::OnInitDialog();
     }
-    void DestroyWindow() override
+    void OnDestroy() override
     {
         ++destroyCalls;
         controlsAtDestroy = IsWindow(GetDlgItem(IDOK)) != FALSE;

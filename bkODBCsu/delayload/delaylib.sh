@@ -19,7 +19,7 @@ def="$output.def"
     esac | sort -u
 } >"$def"
 # Each function's slot first holds a stub that has BkDelayResolve (the
-# module's, bkODBCsu/afx/DelayLoad.cpp) load the DLL, look the function up,
+# module's, DelayResolve.cpp beside this script) load the DLL, look the function up,
 # store it in the slot and return it, and then jumps there with the caller's
 # arguments untouched. The slots are the module's own, in a writable section .bkdl of
 # their own: the linker's delay-import tables are not used, since where they

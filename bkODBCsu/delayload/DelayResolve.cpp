@@ -1,5 +1,5 @@
-// The binding of the delay imports (cmake/delaylib.sh makes their slots and
-// stubs): the first call of a function loads its DLL and stores the function
+// The binding of the delay imports (delaylib.sh beside this file makes their
+// slots and stubs): the first call of a function loads its DLL and stores the function
 // in the module's own slot, which lies in a writable section, so no protection
 // changes. A system DLL or function that is missing raises the usual
 // delay-load exception. Linked into the DLL only.
