@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 #include <winver.h>
+#include <imagehlp.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <optional>
 #include <thread>
@@ -44,65 +46,59 @@ struct PeTables {
     }
 };
 
-// Reads the export, import and delay-import tables and the sections from the
-// file's bytes, for 32- and 64-bit images alike.
-PeTables ReadPeTables(const std::string& image)
+// Reads the export, import and delay-import tables and the sections of an
+// image of this program's own bitness, mapped as a file through imagehlp.
+PeTables ReadPeTables(const std::string& path)
 {
-    const auto bytes = [&](size_t offset, size_t size) {
-        if (offset + size > image.size()) throw std::runtime_error("truncated image");
-        return image.data() + offset;
-    };
-    const auto u16 = [&](size_t o) { uint16_t v; std::memcpy(&v, bytes(o, 2), 2); return v; };
-    const auto u32 = [&](size_t o) { uint32_t v; std::memcpy(&v, bytes(o, 4), 4); return v; };
-    const auto u64 = [&](size_t o) { uint64_t v; std::memcpy(&v, bytes(o, 8), 8); return v; };
-
-    const size_t header = u32(0x3C);
-    if (u32(header) != 0x4550) throw std::runtime_error("no PE signature");
-    const size_t sections = u16(header + 6), optional = header + 24;
-    const bool pe64 = u16(optional) == 0x20B;
-    const size_t directories = optional + (pe64 ? 112 : 96);
-    const size_t sectionTable = optional + u16(header + 20);
-    const auto offsetOf = [&](uint32_t rva) -> size_t {
-        for (size_t i = 0; i < sections; ++i) {
-            const size_t s = sectionTable + 40 * i;
-            const uint32_t address = u32(s + 12), size = std::max(u32(s + 8), u32(s + 16));
-            if (rva >= address && rva < address + size) return u32(s + 20) + (rva - address);
-        }
+    LOADED_IMAGE image = {};
+    if (!MapAndLoad(const_cast<char*>(path.c_str()), nullptr, &image, TRUE, TRUE))
+        throw std::runtime_error("cannot map " + path);
+    const std::unique_ptr<LOADED_IMAGE, BOOL(WINAPI*)(PLOADED_IMAGE)> mapped(&image, UnMapAndLoad);
+    const auto at = [&](uint32_t rva) {
+        if (void* p = ImageRvaToVa(image.FileHeader, image.MappedAddress, rva, nullptr))
+            return static_cast<const char*>(p);
         throw std::runtime_error("address outside every section");
     };
-    const auto text = [&](uint32_t rva) { return std::string(bytes(offsetOf(rva), 1)); };
+    const auto u32 = [&](uint32_t rva) { uint32_t v; std::memcpy(&v, at(rva), 4); return v; };
+    const auto entry = [&](uint32_t rva) { ULONG_PTR v; std::memcpy(&v, at(rva), sizeof v); return v; };
+    const IMAGE_OPTIONAL_HEADER& header = image.FileHeader->OptionalHeader;
+    const auto directory = [&](DWORD which) -> uint32_t {
+        return which < header.NumberOfRvaAndSizes ? header.DataDirectory[which].VirtualAddress : 0;
+    };
+    const auto lower = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
 
     PeTables tables;
-    tables.pe64 = pe64;
-    tables.imageBase = pe64 ? u64(optional + 24) : u32(optional + 28);
-    for (size_t i = 0; i < sections; ++i) {
-        const size_t s = sectionTable + 40 * i;
-        const size_t raw = std::min(u32(s + 8), u32(s + 16));
-        tables.sections.push_back({std::string(bytes(s, 8), strnlen(bytes(s, 8), 8)), u32(s + 12),
-                                   std::max(u32(s + 8), u32(s + 16)), u32(s + 36),
-                                   std::string(bytes(u32(s + 20), raw), raw)});
+    tables.pe64 = sizeof(void*) == 8;
+    tables.imageBase = header.ImageBase;
+    for (ULONG i = 0; i < image.NumberOfSections; ++i) {
+        const IMAGE_SECTION_HEADER& s = image.Sections[i];
+        const size_t raw = std::min(s.SizeOfRawData, s.Misc.VirtualSize);
+        const char* name = reinterpret_cast<const char*>(s.Name);
+        tables.sections.push_back({std::string(name, strnlen(name, 8)), s.VirtualAddress,
+                                   std::max(s.SizeOfRawData, s.Misc.VirtualSize), s.Characteristics,
+                                   std::string(reinterpret_cast<const char*>(image.MappedAddress) +
+                                                   s.PointerToRawData, raw)});
     }
-    if (const uint32_t rva = u32(directories)) {
-        const size_t dir = offsetOf(rva);
-        tables.exportedFunctions = u32(dir + 20);
-        const size_t names = offsetOf(u32(dir + 32));
-        for (uint32_t i = 0; i < u32(dir + 24); ++i) tables.exportNames.push_back(text(u32(names + 4 * i)));
-        const size_t ordinals = offsetOf(u32(dir + 36));
-        for (uint32_t i = 0; i < u32(dir + 24); ++i)
-            tables.exportOrdinals.push_back(u32(dir + 16) + u16(ordinals + 2 * i));
+    if (const uint32_t rva = directory(IMAGE_DIRECTORY_ENTRY_EXPORT)) {
+        IMAGE_EXPORT_DIRECTORY dir;
+        std::memcpy(&dir, at(rva), sizeof dir);
+        tables.exportedFunctions = dir.NumberOfFunctions;
+        for (uint32_t i = 0; i < dir.NumberOfNames; ++i) {
+            tables.exportNames.push_back(at(u32(dir.AddressOfNames + 4 * i)));
+            uint16_t ordinal;
+            std::memcpy(&ordinal, at(dir.AddressOfNameOrdinals + 2 * i), 2);
+            tables.exportOrdinals.push_back(dir.Base + ordinal);
+        }
     }
-    if (const uint32_t rva = u32(directories + 8)) {
-        for (size_t d = offsetOf(rva); u32(d + 12); d += 20) {
-            std::string dll = text(u32(d + 12));
-            for (char& c : dll) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            auto& names = tables.imports[dll];
-            for (size_t t = offsetOf(u32(d) ? u32(d) : u32(d + 16));; t += pe64 ? 8 : 4) {
-                const uint64_t entry = pe64 ? u64(t) : u32(t);
-                if (!entry) break;
-                const bool byOrdinal = entry >> (pe64 ? 63 : 31);
-                names.push_back(byOrdinal ? "#" + std::to_string(entry & 0xFFFF)
-                                          : text(static_cast<uint32_t>(entry) + 2));
-            }
+    if (const uint32_t rva = directory(IMAGE_DIRECTORY_ENTRY_IMPORT)) {
+        for (uint32_t d = rva; u32(d + 12); d += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+            auto& names = tables.imports[lower(at(u32(d + 12)))];
+            for (uint32_t t = u32(d) ? u32(d) : u32(d + 16); entry(t); t += sizeof(ULONG_PTR))
+                names.push_back(IMAGE_SNAP_BY_ORDINAL(entry(t)) ? "#" + std::to_string(entry(t) & 0xFFFF)
+                                                                : at(static_cast<uint32_t>(entry(t)) + 2));
         }
     }
     // Delay-import descriptors: 32 bytes each, the slots at +12, the names at
@@ -110,35 +106,24 @@ PeTables ReadPeTables(const std::string& image)
     // for them (binutils with dlltool's delay-import libraries), they are
     // found by their shape: attributes 1, a DLL's name, and both tables inside
     // the image.
-    const auto inImage = [&](uint32_t rva) {
-        return std::any_of(tables.sections.begin(), tables.sections.end(),
-                           [&](const PeSection& s) { return rva && s.Holds(rva); });
-    };
-    const auto isDescriptor = [&](size_t d) {
+    const auto inImage = [&](uint32_t rva) { return rva && tables.SectionOf(rva); };
+    const auto isDescriptor = [&](uint32_t d) {
         if (u32(d) != 1 || !inImage(u32(d + 4)) || !inImage(u32(d + 12)) || !inImage(u32(d + 16)))
             return false;
-        std::string dll = text(u32(d + 4));
-        for (char& c : dll) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::string dll = lower(at(u32(d + 4)));
         return dll.size() > 4 && dll.compare(dll.size() - 4, 4, ".dll") == 0;
     };
-    std::vector<size_t> descriptors;
-    if (const uint32_t rva = u32(directories + 13 * 8)) {
-        for (size_t d = offsetOf(rva); u32(d + 4); d += 32) descriptors.push_back(d);
+    std::vector<uint32_t> descriptors;
+    if (const uint32_t rva = directory(IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT)) {
+        for (uint32_t d = rva; u32(d + 4); d += 32) descriptors.push_back(d);
     } else {
-        for (size_t i = 0; i < sections; ++i) {
-            const size_t s = sectionTable + 40 * i, raw = std::min(u32(s + 8), u32(s + 16));
-            for (size_t at = 0; at + 32 <= raw; at += 4)
-                if (isDescriptor(u32(s + 20) + at)) descriptors.push_back(u32(s + 20) + at);
-        }
+        for (const PeSection& s : tables.sections)
+            for (uint32_t at = 0; at + 32 <= s.bytes.size(); at += 4)
+                if (isDescriptor(s.address + at)) descriptors.push_back(s.address + at);
     }
-    const uint32_t step = pe64 ? 8 : 4;
-    for (size_t d : descriptors) {
-        for (uint32_t n = 0;; ++n) {
-            const size_t name = offsetOf(u32(d + 16)) + n * step;
-            if (!(pe64 ? u64(name) : u32(name))) break;
-            tables.delayImportSlots.push_back(u32(d + 12) + n * step);
-        }
-    }
+    for (uint32_t d : descriptors)
+        for (uint32_t n = 0; entry(u32(d + 16) + n * sizeof(ULONG_PTR)); ++n)
+            tables.delayImportSlots.push_back(u32(d + 12) + n * static_cast<uint32_t>(sizeof(ULONG_PTR)));
     return tables;
 }
 
@@ -148,7 +133,7 @@ TEST(Module, ExportsConfigDsnAndConfigDsnWUndecoratedAtOrdinalsOneAndTwoAndImpor
 {
     const auto image = ReadFileBytes(ProgramDir() + "\\bkODBCsu.dll");
     ASSERT_TRUE(image);
-    const PeTables pe = ReadPeTables(*image);
+    const PeTables pe = ReadPeTables(ProgramDir() + "\\bkODBCsu.dll");
     EXPECT_EQ(pe.exportedFunctions, 2u);
     EXPECT_EQ(pe.exportNames, (std::vector<std::string>{"ConfigDSN", "ConfigDSNW"}));
     EXPECT_EQ(pe.exportOrdinals, (std::vector<uint32_t>{1, 2}));
@@ -215,7 +200,7 @@ TEST(Module, IsSmallStrippedAndLoadsNoShellWithItself)
     std::memcpy(&header, image->data() + 0x3C, 4);
     std::memcpy(&symbolTable, image->data() + header + 12, 4);
     EXPECT_EQ(symbolTable, 0u) << "not stripped";
-    const PeTables pe = ReadPeTables(*image);
+    const PeTables pe = ReadPeTables(ProgramDir() + "\\bkODBCsu.dll");
     for (const char* dll : {"shell32.dll", "shlwapi.dll", "oleaut32.dll", "comctl32.dll"})
         EXPECT_EQ(pe.imports.count(dll), 0u) << dll;
 }
@@ -229,7 +214,7 @@ TEST(Module, DelayImportSlotsLieInWritableSections)
 {
     const auto image = ReadFileBytes(ProgramDir() + "\\bkODBCsu.dll");
     ASSERT_TRUE(image);
-    const PeTables pe = ReadPeTables(*image);
+    const PeTables pe = ReadPeTables(ProgramDir() + "\\bkODBCsu.dll");
     const auto writable = [](const PeSection* s) { return s && s->characteristics & IMAGE_SCN_MEM_WRITE; };
     for (uint32_t slot : pe.delayImportSlots)
         EXPECT_TRUE(writable(pe.SectionOf(slot)))
