@@ -1,7 +1,8 @@
 // Stand-in for the product family's data-folder component, for tests and the
 // demo. An apartment-threaded in-process server of one class whose interface
 // has SelectDataFolder at entry 8. Once a test has scripted it (or reset it),
-// it answers as scripted and records what it was given; before that it
+// it answers as scripted and records what it was given (and when the caller
+// freed the answer, through a malloc spy); before that it
 // answers from the environment (BK_DATAFOLDER_CHOICE: the folder to choose)
 // or, without that, lets the user pick a folder in a plain shell browser.
 #include "DataFolderStandin.h"
@@ -33,6 +34,41 @@ struct Script {
 
 Script g_script;
 DataFolderStandinRecord g_record = {};
+BSTR g_answer = nullptr;   // the string a scripted call handed out, until it is freed
+
+// Sees the task allocator's frees, through which SysFreeString ends once the
+// BSTR cache is off: the free of the answer notes the xs_logout count.
+struct AnswerFreeSpy final : IMallocSpy {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMallocSpy) ? this : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    void* STDMETHODCALLTYPE PreFree(void* block, BOOL) override {
+        // A BSTR's block begins with its length, just before the text.
+        const UINT_PTR text = reinterpret_cast<UINT_PTR>(g_answer), start = reinterpret_cast<UINT_PTR>(block);
+        if (g_answer && text > start && text - start <= 8) {
+            g_record.logoutsAtAnswerFree = standin::LogoutCalls();
+            g_answer = nullptr;
+        }
+        return block;
+    }
+    SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T size) override { return size; }
+    void* STDMETHODCALLTYPE PostAlloc(void* block) override { return block; }
+    void STDMETHODCALLTYPE PostFree(BOOL) override {}
+    SIZE_T STDMETHODCALLTYPE PreRealloc(void* block, SIZE_T size, void** out, BOOL) override {
+        *out = block;
+        return size;
+    }
+    void* STDMETHODCALLTYPE PostRealloc(void* block, BOOL) override { return block; }
+    void* STDMETHODCALLTYPE PreGetSize(void* block, BOOL) override { return block; }
+    SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T size, BOOL) override { return size; }
+    void* STDMETHODCALLTYPE PreDidAlloc(void* block, BOOL) override { return block; }
+    int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int actual) override { return actual; }
+    void STDMETHODCALLTYPE PreHeapMinimize() override {}
+    void STDMETHODCALLTYPE PostHeapMinimize() override {}
+} g_answerFreeSpy;
 
 // The demo's answer when no test scripts the stand-in.
 LONG AnswerUnscripted(HWND owner, BSTR* folder)
@@ -86,7 +122,8 @@ public:
         *result = g_script.result;
         if (g_script.folderMode == kReplaceFolder) {
             SysFreeString(*folder);
-            *folder = g_script.folderNull ? nullptr : SysAllocString(g_script.folder.c_str());
+            *folder = g_answer = g_script.folderNull ? nullptr : SysAllocString(g_script.folder.c_str());
+            g_record.logoutsAtAnswerFree = -1;
         }
         return g_script.status;
     }
@@ -107,7 +144,13 @@ void DataFolderStandin_Reset(void)
     g_script = Script();
     g_script.active = true;
     g_record = DataFolderStandinRecord();
-    g_record.logoutsAtCall = g_record.logoutsAtRelease = -1;
+    g_record.logoutsAtCall = g_record.logoutsAtRelease = g_record.logoutsAtAnswerFree = -1;
+    // The spy stays registered (a second registration is refused): the tests
+    // that reset the stand-in link it, so it is never unloaded under them.
+    if (auto noCache = reinterpret_cast<void(WINAPI*)()>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("oleaut32.dll"), "SetOaNoCache"))))
+        noCache();
+    CoRegisterMallocSpy(&g_answerFreeSpy);
 }
 
 void DataFolderStandin_Script(LONG result, HRESULT status, int folderMode, const WCHAR* folder)

@@ -35,6 +35,8 @@ struct DataFolderStandinRecord {
     // last final release (-1 when bkCommon.dll is not loaded).
     LONG logoutsAtCall;
     LONG logoutsAtRelease;
+    // ... and when the caller freed the string the last call handed out (-1: not freed).
+    LONG logoutsAtAnswerFree;
 };
 
 // Forgets all records; until scripted again, calls answer 0 and leave the folder.

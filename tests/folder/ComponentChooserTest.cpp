@@ -60,9 +60,10 @@ TEST_F(ComponentChooser, ChosenFolderReplacesTheFolder)
     EXPECT_FALSE(record.folderWasNull);
     EXPECT_EQ(record.folderLength, 11u);
     EXPECT_STREQ(record.folder, L"C:\\Old data");
-    // One xs_logout, after the call and before the component was released.
+    // One xs_logout, after the call, before its answer was freed and the component released.
     EXPECT_EQ(NewLogouts(), 1);
     EXPECT_EQ(record.logoutsAtCall, m_logouts);
+    EXPECT_EQ(record.logoutsAtAnswerFree, m_logouts + 1);
     EXPECT_EQ(record.logoutsAtRelease, m_logouts + 1);
     EXPECT_EQ(record.created, 1);
     EXPECT_EQ(record.destroyed, 1);

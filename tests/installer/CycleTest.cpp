@@ -1,6 +1,7 @@
 // The module as a long-running caller meets it: loaded, called and freed
-// thousands of times in one process, directly and through the installer, it
-// leaves the process's TLS indices, handles and committed memory as they were.
+// thousands of times in one process, directly, with out of memory inside each
+// load, and through the installer, it leaves the process's TLS indices,
+// handles and committed memory as they were.
 // A program of its own, so that no other test's state moves the figures.
 #include "TestSupport.h"
 #include "ProcessFigures.h"
@@ -9,6 +10,7 @@
 #include <odbcinst.h>
 
 #include <functional>
+#include <utility>
 
 using namespace bktest;
 
@@ -21,6 +23,34 @@ struct CycleCase {
 };
 
 class ModuleCycles : public DataSourceTest, public ::testing::WithParamInterface<CycleCase> {};
+
+// The module's next allocation fails, as when memory runs out: its import of
+// malloc answers null once, then leads to the runtime's own again.
+void** g_mallocSlot = nullptr;
+void* g_malloc = nullptr;
+extern "C" void* __cdecl FailingMalloc(size_t) { return *g_mallocSlot = g_malloc, nullptr; }
+
+void FailNextAllocation(HMODULE module)
+{
+    const auto at = [module](auto rva) { return reinterpret_cast<BYTE*>(module) + rva; };
+    const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(at(reinterpret_cast<IMAGE_DOS_HEADER*>(module)->e_lfanew));
+    const DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(at(imports)); dll->Name; ++dll) {
+        if (_stricmp(reinterpret_cast<char*>(at(dll->Name)), "msvcrt.dll") != 0) continue;
+        auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(at(dll->FirstThunk));
+        for (auto* name = reinterpret_cast<IMAGE_THUNK_DATA*>(at(dll->OriginalFirstThunk));
+             name->u1.AddressOfData; ++name, ++slot) {
+            const auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(at(name->u1.AddressOfData));
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) || strcmp(byName->Name, "malloc") != 0) continue;
+            DWORD protection = 0;
+            ASSERT_TRUE(VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection));
+            g_mallocSlot = reinterpret_cast<void**>(&slot->u1.Function);
+            g_malloc = std::exchange(*g_mallocSlot, reinterpret_cast<void*>(&FailingMalloc));
+            return;
+        }
+    }
+    ADD_FAILURE() << "the module imports no malloc";
+}
 
 TEST_P(ModuleCycles, LeaveTlsHandlesAndMemoryFlat)
 {
@@ -54,6 +84,15 @@ INSTANTIATE_TEST_SUITE_P(
                   [](const std::string& dsn) {
                       SetupModule module;
                       return module.ConfigDSN(ODBC_ADD_DSN, {"DSN=" + dsn, "DBQ=C:\\Data", "DatabaseType=1"});
+                  }},
+        // Out of memory, caught at the export: the runtime's exception handling
+        // takes a TLS index of its own then. The same load goes on working.
+        CycleCase{"OutOfMemoryCaughtInside", 500,
+                  [](const std::string& dsn) {
+                      SetupModule module;
+                      FailNextAllocation(module.handle());
+                      return module.ConfigDSN(ODBC_ADD_DSN, {"DSN=" + dsn}) == FALSE &&
+                             module.ConfigDSN(ODBC_ADD_DSN, {"DSN=" + dsn, "DBQ=C:\\Data"});
                   }},
         CycleCase{"ThroughTheInstaller", 500,
                   [](const std::string& dsn) {

@@ -210,18 +210,16 @@ bool WritableName(const std::string& driver, const std::string& name)
     return !driver.empty() && !name.empty() && IsCharAlphaA(name[0]) && RemovableName(name);
 }
 
+// A device name: the part before the first dot, trailing blanks aside, in
+// Unicode; COM and LPT with any digit, 0 and the superscripts 1 to 3 included.
 bool ReservedDevice(const std::string& name)
 {
-    std::string stem = name.substr(0, name.find('.'));
-    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    std::vector<std::string> devices = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    for (int n = 1; n <= 9; ++n) {
-        devices.push_back("COM" + std::to_string(n));
-        devices.push_back("LPT" + std::to_string(n));
-    }
-    for (const auto& device : devices)
-        if (SameAsciiNoCase(stem, device)) return true;
-    return false;
+    std::wstring stem = Widen(name.substr(0, name.find('.')));
+    while (!stem.empty() && stem.back() == L' ') stem.pop_back();
+    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})
+        if (_wcsicmp(stem.c_str(), device) == 0) return true;
+    return stem.size() == 4 && (_wcsnicmp(stem.c_str(), L"COM", 3) == 0 || _wcsnicmp(stem.c_str(), L"LPT", 3) == 0) &&
+           std::wstring(L"0123456789\u00B9\u00B2\u00B3").find(stem[3]) != std::wstring::npos;
 }
 
 // A name that can stand as a file name: no control byte anywhere, no
@@ -481,7 +479,7 @@ std::vector<std::string> MakePool(Random& random)
         "ODBC Data Sources", "odbc data sources\\", "ODBC File DSN", "Odbc File Dsn\\", "ODBC",
         "odbc\\", "oDbC",
         "COM1.x", "lpt9.dsn", "PRN.x", "Aux", "nul .txt", "CON", "conin$.a", "CONOUT$", "Com5 ",
-        "LPT1",
+        "LPT1", "COM1.x.y", "con.a.b", "Lpt\xB9.a.b", "com0 .x.y",
         "bkPa|b", "bkPa<b>", "bkP\"q\"", "bkPa/b", "bkPc:x", "bkPline\nx", "bkP\x01",
         "1bkP", " bkP", "bkP[x]", "bkPx;y", std::string(33, 'n'), std::string(32, 'm'),
         "Ab\xE8", "D\x84\n", "D\x85\r", "D\x84\nX", "bkP\x82\xA0", "bkP\x81\x7C", "\xC9t\xE9",

@@ -1,6 +1,8 @@
 // Silent requests against the fault-injecting installer: the exact installer
 // calls they make, the stored keys a configure keeps, and the refusals that
-// Wine's own installer cannot be made to produce.
+// Wine's own installer cannot be made to produce (an unreadable stored value
+// also with a parent window, refused before the dialog).
+#include "../dialog/DialogDriver.h"
 #include "StandinInstaller.h"
 #include "TestSupport.h"
 
@@ -161,20 +163,32 @@ TEST_F(ScriptedInstaller, KeyWriteRefusedAtTheNthCallStillWritesEveryOtherKeyAnd
 TEST_F(ScriptedInstaller, AStoredValueThatCannotBeReadWholeFailsTheRequestBeforeAnyWrite)
 {
     // A refused lookup of a value or of the section's keys (made after the
-    // second key, which is not stored, answered nothing), and a value too long
-    // for the largest read.
-    const std::string huge(1100 * 1024, 'h');
-    for (int refused : {2, 3, 0}) {
-        SCOPED_TRACE(refused);
-        standin.Reset();
-        standin.SetProfile("Sales", "DBQ", "C:\\Old");
-        if (refused) standin.SetResult("SQLGetPrivateProfileString", refused, -1);
-        else standin.SetProfile("Sales", "DatabaseType", huge.c_str());
-        EXPECT_EQ(module.ConfigDSN(ODBC_CONFIG_DSN, {"DSN=Sales", "ShortenNames=1"}), FALSE);
-        for (const auto& call : standin.Calls())
-            EXPECT_EQ(call.rfind("SQLWrite", 0), std::string::npos) << call;
-        EXPECT_EQ(standin.Profile("Sales", "DBQ"), "C:\\Old");
-        EXPECT_FALSE(FileExists(dsnDir.FileFor("Sales")));
+    // second key, which is not stored, answered nothing), a value cut to the
+    // first read whose larger read answers nothing, and a value too long for
+    // the largest read; silently, and with a parent window before any dialog.
+    const std::string cut(600, 'c'), huge(1100 * 1024, 'h');
+    const struct { int call, answer; const char* key; const std::string* value; } cases[] = {
+        {2, -1, nullptr, nullptr}, {3, -1, nullptr, nullptr},
+        {3, 0, "MaxColSupport", &cut}, {0, 0, "DatabaseType", &huge}};
+    const dlgtest::ParentWindow parent;
+    for (const auto& c : cases) {
+        for (HWND hwndParent : {HWND(nullptr), parent.get()}) {
+            SCOPED_TRACE(std::string(c.key ? c.key : "") + " call " + std::to_string(c.call) + " answers " +
+                         std::to_string(c.answer) + (hwndParent ? ", parent window" : ", silent"));
+            standin.Reset();
+            standin.SetProfile("Sales", "DBQ", "C:\\Old");
+            if (c.key) standin.SetProfile("Sales", c.key, c.value->c_str());
+            if (c.call) standin.SetResult("SQLGetPrivateProfileString", c.call, c.answer);
+            const WindowWatcher watcher;   // cancels a dialog that shows, so it cannot wait
+            EXPECT_EQ(module.ConfigDSN(hwndParent, ODBC_CONFIG_DSN, kDriver,
+                                       AttributeList({"DSN=Sales", "ShortenNames=1"})),
+                      FALSE);
+            EXPECT_TRUE(watcher.created().empty()) << ::testing::PrintToString(watcher.created());
+            for (const auto& call : standin.Calls())
+                EXPECT_EQ(call.rfind("SQLWrite", 0), std::string::npos) << call;
+            EXPECT_EQ(standin.Profile("Sales", "DBQ"), "C:\\Old");
+            EXPECT_FALSE(FileExists(dsnDir.FileFor("Sales")));
+        }
     }
 }
 
