@@ -2,7 +2,8 @@
 // thousands of times in one process, directly and through the installer, it
 // leaves the process's TLS indices, handles and committed memory as they were.
 // A program of its own, so that no other test's state moves the figures.
-#include "TestSupport.h"
+#include "InstallerUnderTest.h"
+#include "ReadBack.h"
 #include "ProcessFigures.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,8 @@
 // The built module as a binary and as a guest in its caller's thread: its
 // export and import tables, COM on the loading thread, and the caller's
 // activation context around a call.
-#include "TestSupport.h"
+#include "InstallerUnderTest.h"
+#include "ReadBack.h"
 #include "afx/Handles.h"
 
 #include <gtest/gtest.h>
