@@ -9,6 +9,7 @@
 // what this stand-in chose where the documentation leaves it open. It is for
 // tests and the demo only.
 #include "InstallerText.h"
+#include "../common/CodePage.h"
 
 #include "afx/Handles.h"
 
@@ -64,13 +65,7 @@ std::string Narrow(const wchar_t* text, size_t length)
     return result;
 }
 
-std::wstring Widen(const std::string& text)
-{
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                                        &wide[0], static_cast<int>(wide.size()))));
-    return wide;
-}
+using codepage::Widen;
 
 // A string value; the registry keeps names and values in Unicode, so the
 // wide entry looks its driver up by the caller's own text.

@@ -1,7 +1,9 @@
 // The configuration dialog, driven for real: ConfigDSN with a parent window,
 // Wine's installer behind it, the dialog worked from a second thread.
 #include "DialogDriver.h"
-#include "TestSupport.h"
+#include "InstallerUnderTest.h"
+#include "ReadBack.h"
+#include "WindowHooks.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -319,18 +321,18 @@ TEST_F(ConfigDialog, AnInvalidNameIsRefusedWithTheMessageAndTheDialogStaysOpen)
     const StoredEntry before = ReadEntry(dsn);
     // A '%' in the name is shown as it is, "%s" included.
     const std::string refused = "%s[bkT]";
+    MessageBoxAnswerer boxes(IDOK);
     const DialogRun run = Edit(dsn, [&](DialogDriver& d) {
         d.SetText(IDC_DSN_NAME, " " + refused + " ");
         for (int attempt = 0; attempt < 2; ++attempt) {
             d.Press(IDOK);
-            const auto box = d.WaitForBox();
+            const auto box = boxes.Next();
             ASSERT_TRUE(box);
             EXPECT_EQ(box->owner, d.dialog());
             EXPECT_EQ(box->caption, kCaption);
             EXPECT_EQ(box->text, "'" + refused + kInvalidText);
             EXPECT_EQ(box->buttons, std::vector<int>{IDOK});
             EXPECT_TRUE(IsWarningIcon(box->icon));
-            d.Answer(*box, IDOK);
             EXPECT_TRUE(IsWindow(d.dialog()));
             EXPECT_EQ(d.Text(IDC_DSN_NAME), " " + refused + " ");
         }
@@ -381,18 +383,19 @@ TEST_F(ConfigDialog, RenamingOntoAnExistingSourceAsksNoThenYesOverwrites)
     Store(other, {"DBQ=C:\\Theirs", "ShortenNames=1"});
     const StoredEntry mine = ReadEntry(from), theirs = ReadEntry(other);
 
+    MessageBoxAnswerer boxes;
     const DialogRun run = Edit(from, [&](DialogDriver& d) {
         d.SetText(IDC_DSN_NAME, other);
         for (int answer : {IDNO, IDYES}) {
+            boxes.answer(answer);
             d.Press(IDOK);
-            const auto box = d.WaitForBox();
+            const auto box = boxes.Next();
             ASSERT_TRUE(box) << "no overwrite question";
             EXPECT_EQ(box->owner, d.dialog());
             EXPECT_EQ(box->caption, kCaption);
             EXPECT_EQ(box->text, "Data source " + other + " already exists.\nOverwrite?");
             EXPECT_EQ(box->buttons, (std::vector<int>{IDYES, IDNO}));
             EXPECT_TRUE(IsWarningIcon(box->icon));
-            d.Answer(*box, answer);
             if (answer == IDNO) {
                 EXPECT_TRUE(IsWindow(d.dialog())) << "No keeps the dialog open";
                 EXPECT_EQ(ReadEntry(other), theirs);

@@ -1,5 +1,8 @@
 #include "DialogDriver.h"
 
+#include "WindowHooks.h"
+#include "common/Registry.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,18 +12,6 @@ namespace dlgtest {
 
 namespace {
 
-const char kDialogClass[] = "#32770";
-// The static that holds a message box's text.
-const int kBoxTextId = 0xFFFF;
-const int kBoxIconId = 0x0440;
-
-std::string ClassOf(HWND window)
-{
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
 struct DialogSearch {
     HWND owner, found;
 };
@@ -28,17 +19,10 @@ struct DialogSearch {
 BOOL CALLBACK MatchDialog(HWND window, LPARAM param)
 {
     auto* s = reinterpret_cast<DialogSearch*>(param);
-    if (!IsWindowVisible(window) || ClassOf(window) != kDialogClass) return TRUE;
+    if (!IsWindowVisible(window) || !bktest::IsDialog(window)) return TRUE;
     if (s->owner && GetWindow(window, GW_OWNER) != s->owner) return TRUE;
     s->found = window;
     return FALSE;
-}
-
-// A button press as the button reports it, posted.
-void PostClick(HWND dialog, int id)
-{
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 // Ends whatever a script left open until the modal call has returned, the
@@ -53,7 +37,7 @@ void CloseLeftovers(DWORD thread, const std::atomic<bool>& returned)
             if (dialog && !returned) {
                 for (int id : {IDNO, IDCANCEL, IDOK}) {
                     if (GetDlgItem(dialog, id)) {
-                        PostClick(dialog, id);
+                        bktest::PostClick(dialog, id);
                         break;
                     }
                 }
@@ -180,7 +164,7 @@ void DialogDriver::Click(int id)
 
 void DialogDriver::Press(int id)
 {
-    PostClick(m_dialog, id);
+    bktest::PostClick(m_dialog, id);
 }
 
 void DialogDriver::Key(int id, UINT virtualKey)
@@ -219,31 +203,6 @@ std::optional<DialogDriver> DialogDriver::WaitForDialog(DWORD timeoutMs) const
     return DialogDriver(found, m_uiThread);
 }
 
-std::optional<Box> DialogDriver::WaitForBox(DWORD timeoutMs) const
-{
-    const auto opened = WaitForDialog(timeoutMs);
-    if (!opened) return std::nullopt;
-    const HWND found = opened->dialog();
-    Box box;
-    box.window = found;
-    box.owner = GetWindow(found, GW_OWNER);
-    box.caption = opened->Caption();
-    box.text = opened->Text(kBoxTextId);
-    for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO}) {
-        HWND button = GetDlgItem(found, id);
-        if (button && IsWindowVisible(button)) box.buttons.push_back(id);
-    }
-    if (opened->Item(kBoxIconId))
-        box.icon = reinterpret_cast<HICON>(opened->SendItem(kBoxIconId, STM_GETICON));
-    return box;
-}
-
-void DialogDriver::Answer(const Box& box, int button) const
-{
-    PostClick(box.window, button);
-    bktest::WaitFor([&] { return !IsWindow(box.window); }, 5000);
-}
-
 bool DialogDriver::WaitClosed(DWORD timeoutMs) const
 {
     return bktest::WaitFor([&] { return !IsWindow(m_dialog); }, timeoutMs);
@@ -276,7 +235,7 @@ ParentWindow::~ParentWindow()
     if (m_window) DestroyWindow(m_window);
 }
 
-bool DriveModal(HWND parent, const std::function<void()>& open,
+bool DriveModal(HWND hwndParent, const std::function<void()>& open,
                 const std::function<void(DialogDriver&)>& script)
 {
     bool shown = false;
@@ -285,7 +244,7 @@ bool DriveModal(HWND parent, const std::function<void()>& open,
     std::thread driving([&] {
         HWND dialog = nullptr;
         bktest::WaitFor(
-            [&] { return returned || (dialog = FindDialog(uiThread, parent)) != nullptr; }, 10000);
+            [&] { return returned || (dialog = FindDialog(uiThread, hwndParent)) != nullptr; }, 10000);
         if (dialog) {
             shown = true;
             DialogDriver driver(dialog, uiThread);
@@ -301,14 +260,14 @@ bool DriveModal(HWND parent, const std::function<void()>& open,
     return shown;
 }
 
-DialogRun RunDialogWithParent(const bktest::SetupModule& module, HWND parent,
+DialogRun RunDialogWithParent(const bktest::SetupModule& module, HWND hwndParent,
                               const std::string& attributes,
                               const std::function<void(DialogDriver&)>& script, WORD request,
                               const char* driver)
 {
     DialogRun run;
     run.shown = DriveModal(
-        parent, [&] { run.result = module.ConfigDSN(parent, request, driver, attributes); }, script);
+        hwndParent, [&] { run.result = module.ConfigDSN(hwndParent, request, driver, attributes); }, script);
     return run;
 }
 

@@ -5,9 +5,11 @@
 // whatever a script left open is cancelled, so a test fails instead of hanging.
 #pragma once
 
-#include "TestSupport.h"
+#include "InstallerUnderTest.h"
+#include "NonCopyable.h"
 
 #include <windows.h>
+#include <odbcinst.h>
 
 #include <functional>
 #include <optional>
@@ -15,16 +17,6 @@
 #include <vector>
 
 namespace dlgtest {
-
-// A message box as the driving thread sees it.
-struct Box {
-    HWND window = nullptr;
-    HWND owner = nullptr;
-    std::string caption;
-    std::string text;
-    std::vector<int> buttons;   // ids of the push buttons present (IDOK, IDYES, ...)
-    HICON icon = nullptr;       // the icon shown
-};
 
 class DialogDriver {
 public:
@@ -68,12 +60,10 @@ public:
     // Dialog units of the dialog's font to pixels.
     RECT Dlu(int left, int top, int right, int bottom) const;
 
-    // The next window the dialog opens (a message box, the folder browser),
-    // as a driver of its own, or nothing within `timeoutMs`.
+    // The next window the dialog opens (the folder browser), as a driver of
+    // its own, or nothing within `timeoutMs`. Message boxes are answered by
+    // a bktest::MessageBoxAnswerer on the dialog's thread.
     std::optional<DialogDriver> WaitForDialog(DWORD timeoutMs = 5000) const;
-    // The same for a message box, as the box shows itself.
-    std::optional<Box> WaitForBox(DWORD timeoutMs = 5000) const;
-    void Answer(const Box& box, int button) const;
     bool WaitClosed(DWORD timeoutMs = 5000) const;
 
 private:
@@ -83,12 +73,10 @@ private:
 
 // A visible top-level window on this thread, centred on the work area, to own
 // the dialog or chooser under test.
-class ParentWindow {
+class ParentWindow : bktest::NonCopyable {
 public:
     ParentWindow();
     ~ParentWindow();
-    ParentWindow(const ParentWindow&) = delete;
-    ParentWindow& operator=(const ParentWindow&) = delete;
     HWND get() const { return m_window; }
 
 private:
@@ -104,25 +92,25 @@ struct DialogRun {
     bool shown = false;     // whether the dialog appeared and the script ran
 };
 
-// Runs `open` on this thread, which shows a modal dialog owned by `parent`,
+// Runs `open` on this thread, which shows a modal dialog owned by `hwndParent`,
 // while `script` drives that dialog from a second thread; whatever the script
 // leaves open is cancelled until `open` returns. False (and a test failure)
 // when no dialog appeared within 10 s.
-bool DriveModal(HWND parent, const std::function<void()>& open,
+bool DriveModal(HWND hwndParent, const std::function<void()>& open,
                 const std::function<void(DialogDriver&)>& script);
 
-// Calls ConfigDSN(parent, request, driver, attributes) through `module` on this
+// Calls ConfigDSN(hwndParent, request, driver, attributes) through `module` on this
 // thread with a fresh parent window, while `script` drives the dialog from a
 // second thread. Records a failure when the dialog does not appear.
 DialogRun RunDialog(const bktest::SetupModule& module, const std::string& attributes,
                     const std::function<void(DialogDriver&)>& script,
-                    WORD request = 2 /* ODBC_CONFIG_DSN */,
+                    WORD request = ODBC_CONFIG_DSN,
                     const char* driver = bktest::kDriver);
 
 // Same, with a parent window the caller made.
-DialogRun RunDialogWithParent(const bktest::SetupModule& module, HWND parent,
+DialogRun RunDialogWithParent(const bktest::SetupModule& module, HWND hwndParent,
                               const std::string& attributes,
                               const std::function<void(DialogDriver&)>& script,
-                              WORD request = 2, const char* driver = bktest::kDriver);
+                              WORD request = ODBC_CONFIG_DSN, const char* driver = bktest::kDriver);
 
 } // namespace dlgtest

@@ -3,6 +3,7 @@
 // command dispatch, exchange without feedback, the destruction hook, and the
 // barrier that keeps a command's exception out of the system's code.
 #include "DialogDriver.h"
+#include "WindowHooks.h"
 #include "afx/Dialog.h"
 #include "afx/Exceptions.h"
 #include "resource.h"
@@ -17,8 +18,8 @@ namespace {
 
 class ProbeDialog : public afx::CDialog {
 public:
-    explicit ProbeDialog(HWND parent, UINT templateId = IDD_CONFIG_DSN)
-        : afx::CDialog(templateId, parent) {}
+    explicit ProbeDialog(HWND hwndParent, UINT templateId = IDD_CONFIG_DSN)
+        : afx::CDialog(templateId, hwndParent) {}
 
     afx::CString m_strName = "from the member";
     int m_nCheck = 1;
@@ -107,16 +108,16 @@ TEST(FrameworkDialog, AnExceptionInACommandIsReportedAndTheDialogStaysUsable)
     };
     ParentWindow parent;
     ProbeDialog dialog(parent.get());
+    bktest::MessageBoxAnswerer boxes(IDOK);
     INT_PTR result = 0;
     DriveModal(parent.get(), [&] { result = dialog.DoModal(); }, [&](DialogDriver& d) {
         for (const Case& c : cases) {
             d.Press(c.button);
-            const auto box = d.WaitForBox();
+            const auto box = boxes.Next();
             ASSERT_TRUE(box) << "no report for button " << c.button;
             EXPECT_EQ(box->owner, d.dialog());
             EXPECT_EQ(box->text, c.text);
             EXPECT_EQ(box->caption, "Brennick Data ODBC Setup");
-            d.Answer(*box, IDOK);
         }
         // Still working: commands dispatch, Cancel ends it.
         d.Type(IDC_DSN_NAME, "x");

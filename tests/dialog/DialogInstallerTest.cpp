@@ -1,8 +1,10 @@
 // The dialog against the fault-injecting installer: the exact installer calls
 // of a confirmed edit, in order, which Wine's installer cannot show.
 #include "DialogDriver.h"
+#include "InstallerUnderTest.h"
+#include "ReadBack.h"
 #include "StandinInstaller.h"
-#include "TestSupport.h"
+#include "WindowHooks.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -12,26 +14,8 @@
 
 using namespace bktest;
 using namespace dlgtest;
-using Calls = std::vector<std::string>;
 
 namespace {
-
-std::string Exists(const std::string& dsn)
-{
-    // An empty default, never a null one: an installer may answer 0 for a null default.
-    return "SQLGetPrivateProfileString(" + dsn + ",(null),,260,odbc.ini)";
-}
-std::string Register(const std::string& dsn) { return "SQLWriteDSNToIni(" + dsn + "," + kDriver + ")"; }
-std::string Write(const std::string& dsn, const std::string& key, const std::string& value)
-{
-    return "SQLWritePrivateProfileString(" + dsn + "," + key + "," + value + ",ODBC.INI)";
-}
-std::string Remove(const std::string& dsn) { return "SQLRemoveDSNFromIni(" + dsn + ")"; }
-
-Calls From(const Calls& calls, const std::string& call)
-{
-    return Calls(std::find(calls.begin(), calls.end(), call), calls.end());
-}
 
 class DialogWithScriptedInstaller : public ::testing::Test {
 protected:
@@ -77,13 +61,13 @@ TEST_F(DialogWithScriptedInstaller, AnInstallerThatKnowsTheNewNameMakesTheDialog
 {
     Store("Sales");
     Store("Revenue");
+    MessageBoxAnswerer boxes(IDNO);
     const DialogRun run = Edit("Sales", [&](DialogDriver& d) {
         d.SetText(IDC_DSN_NAME, "Revenue");
         d.Press(IDOK);
-        auto box = d.WaitForBox();
+        const auto box = boxes.Next();
         ASSERT_TRUE(box);
         EXPECT_EQ(box->text, "Data source Revenue already exists.\nOverwrite?");
-        d.Answer(*box, IDNO);
         const Calls afterNo = standin.Calls();
         EXPECT_EQ(std::count(afterNo.begin(), afterNo.end(), Register("Revenue")), 0)
             << "No writes nothing";

@@ -14,11 +14,6 @@ namespace {
 const char kControlKey[] =
     "Software\\Classes\\CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
 
-void WriteRaw(HKEY key, const char* name, DWORD type, const std::string& bytes)
-{
-    EXPECT_TRUE(reg::WriteRaw(key, name, type, bytes));
-}
-
 } // namespace
 
 std::string FullStandinDir() { return bktest::ProgramDir() + "\\standin-hhctrl-full"; }
@@ -49,26 +44,27 @@ std::vector<std::string> EventLog::Lines() const
 
 void EventLog::Clear() const { DeleteFileA(m_path.c_str()); }
 
-void ScopedHelpControlRegistration::Save()
+ScopedHelpControlRegistration::Saved::Saved()
+    : server(HKEY_LOCAL_MACHINE, kControlKey, nullptr),
+      threading(HKEY_LOCAL_MACHINE, kControlKey, "ThreadingModel")
+{}
+
+ScopedHelpControlRegistration::ScopedHelpControlRegistration()
 {
-    const afx::UniqueRegKey key = reg::Open(HKEY_LOCAL_MACHINE, kControlKey);
-    m_keyExisted = bool(key);
-    if (!m_keyExisted) return;
-    m_saved = reg::ReadRaw(key.get(), nullptr);
-    if (auto threading = reg::ReadRaw(key.get(), "ThreadingModel")) m_savedThreading = threading->second;
+    if (reg::Open(HKEY_LOCAL_MACHINE, kControlKey)) m_saved.emplace();
 }
 
 ScopedHelpControlRegistration::ScopedHelpControlRegistration(DWORD type, const std::string& bytes)
+    : ScopedHelpControlRegistration()
 {
-    Save();
     const afx::UniqueRegKey key = reg::Create(HKEY_LOCAL_MACHINE, kControlKey);
     EXPECT_TRUE(key);
-    WriteRaw(key.get(), nullptr, type, bytes);
+    EXPECT_TRUE(reg::WriteRaw(key.get(), nullptr, type, bytes));
 }
 
 ScopedHelpControlRegistration::ScopedHelpControlRegistration(Unregistered)
+    : ScopedHelpControlRegistration()
 {
-    Save();
     reg::DeleteTree(HKEY_LOCAL_MACHINE, kControlKey);
 }
 
@@ -77,23 +73,19 @@ ScopedHelpControlRegistration ScopedHelpControlRegistration::Text(DWORD type, co
     return ScopedHelpControlRegistration(type, text + std::string(1, '\0'));
 }
 
+// Whatever a test left in the key goes; m_saved then writes the saved values
+// back into a fresh key.
 ScopedHelpControlRegistration::~ScopedHelpControlRegistration()
 {
     reg::DeleteTree(HKEY_LOCAL_MACHINE, kControlKey);
-    if (!m_keyExisted) return;
-    const afx::UniqueRegKey key = reg::Create(HKEY_LOCAL_MACHINE, kControlKey);
-    if (!key) return;
-    if (m_saved) WriteRaw(key.get(), nullptr, m_saved->first, m_saved->second);
-    if (m_savedThreading) WriteRaw(key.get(), "ThreadingModel", REG_SZ, *m_savedThreading);
 }
 
 ScopedPathsComponent::ScopedPathsComponent(const std::string& answer)
 {
     SetEnvironmentVariableA("BKTEST_PATHS_ANSWER", answer.c_str());
     m_module.reset(LoadLibraryA((bktest::ProgramDir() + "\\kvlPaths.dll").c_str()));
-    auto registerServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-        reinterpret_cast<void*>(GetProcAddress(m_module.get(), "DllRegisterServer")));
-    EXPECT_TRUE(registerServer) << "kvlPaths.dll did not load";
+    HRESULT(STDAPICALLTYPE * registerServer)() = nullptr;
+    EXPECT_TRUE(bktest::Bind(m_module.get(), "DllRegisterServer", registerServer)) << "kvlPaths.dll did not load";
     if (registerServer) {
         EXPECT_EQ(registerServer(), S_OK);
     }
@@ -101,9 +93,8 @@ ScopedPathsComponent::ScopedPathsComponent(const std::string& answer)
 
 ScopedPathsComponent::~ScopedPathsComponent()
 {
-    auto unregisterServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-        reinterpret_cast<void*>(GetProcAddress(m_module.get(), "DllUnregisterServer")));
-    if (unregisterServer) unregisterServer();
+    HRESULT(STDAPICALLTYPE * unregisterServer)() = nullptr;
+    if (bktest::Bind(m_module.get(), "DllUnregisterServer", unregisterServer)) unregisterServer();
     SetEnvironmentVariableA("BKTEST_PATHS_ANSWER", nullptr);
 }
 

@@ -4,8 +4,10 @@
 #pragma once
 
 #include "DialogDriver.h"
-#include "TestSupport.h"
+#include "InstallerUnderTest.h"
+#include "NonCopyable.h"
 #include "afx/Handles.h"
+#include "common/Registry.h"
 
 #include <windows.h>
 
@@ -33,33 +35,33 @@ private:
 
 // The default value of the HTML Help control's InprocServer32 key, replaced
 // for the object's lifetime (machine's classes); restored afterwards.
-class ScopedHelpControlRegistration {
+class ScopedHelpControlRegistration : bktest::NonCopyable {
 public:
     ScopedHelpControlRegistration(DWORD type, const std::string& bytes);
     struct Unregistered {};
     explicit ScopedHelpControlRegistration(Unregistered);   // no key at all
     ~ScopedHelpControlRegistration();
-    ScopedHelpControlRegistration(const ScopedHelpControlRegistration&) = delete;
-    ScopedHelpControlRegistration& operator=(const ScopedHelpControlRegistration&) = delete;
 
     // A REG_SZ / REG_EXPAND_SZ value of `text` with its terminator.
     static ScopedHelpControlRegistration Text(DWORD type, const std::string& text);
 
 private:
-    void Save();
-    std::optional<std::pair<DWORD, std::string>> m_saved;
-    std::optional<std::string> m_savedThreading;
-    bool m_keyExisted = false;
+    ScopedHelpControlRegistration();
+    // The key's two values as they were, put back after the key is gone;
+    // nothing when there was no key.
+    struct Saved {
+        reg::SavedValue server, threading;
+        Saved();
+    };
+    std::optional<Saved> m_saved;
 };
 
 // The paths component stand-in, registered for the object's lifetime and
 // answering as `answer` says ("path:<text>", "null", "fail").
-class ScopedPathsComponent {
+class ScopedPathsComponent : bktest::NonCopyable {
 public:
     explicit ScopedPathsComponent(const std::string& answer);
     ~ScopedPathsComponent();
-    ScopedPathsComponent(const ScopedPathsComponent&) = delete;
-    ScopedPathsComponent& operator=(const ScopedPathsComponent&) = delete;
 
 private:
     afx::UniqueModule m_module;

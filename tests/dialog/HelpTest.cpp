@@ -3,6 +3,7 @@
 // Runs with hhctrl.ocx=n,b, so that Wine loads the stand-in rather than its
 // own control; the bare name finds the stand-in through the DLL directory.
 #include "HelpSupport.h"
+#include "ReadBack.h"
 
 #include <gtest/gtest.h>
 

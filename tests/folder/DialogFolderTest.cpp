@@ -2,7 +2,9 @@
 // window, the dialog and the choosers it opens driven from a second thread.
 #include "../dialog/DialogDriver.h"
 #include "FolderTestSupport.h"
-#include "TestSupport.h"
+#include "InstallerUnderTest.h"
+#include "WindowHooks.h"
+#include "common/Registry.h"
 #include "resource.h"
 
 #include <odbcinst.h>

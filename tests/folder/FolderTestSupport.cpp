@@ -1,5 +1,7 @@
 #include "FolderTestSupport.h"
 
+#include "InstallerUnderTest.h"
+#include "WindowHooks.h"
 #include "common/Registry.h"
 
 #include <shlobj.h>
@@ -17,10 +19,8 @@ const char kMissingClsid[] = "{5C1D1F0B-6A51-4B0C-9C55-2E5B9D7E0A11}";
 HRESULT CallServerEntry(const char* name)
 {
     HMODULE standin = GetModuleHandleA("bkDataFolderUI.dll");
-    auto entry = standin ? reinterpret_cast<HRESULT(WINAPI*)()>(
-                               reinterpret_cast<void*>(GetProcAddress(standin, name)))
-                         : nullptr;
-    return entry ? entry() : E_FAIL;
+    HRESULT(WINAPI * entry)() = nullptr;
+    return standin && bktest::Bind(standin, name, entry) ? entry() : E_FAIL;
 }
 
 void SetString(const std::string& key, const char* name, const std::string& value)
@@ -86,9 +86,7 @@ LRESULT CALLBACK BrowserMessageLog::Hook(int code, WPARAM wParam, LPARAM lParam)
     const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
     if (code == HC_ACTION && g_log &&
         (sent->message == BFFM_SETSELECTIONA || sent->message == BFFM_SETSTATUSTEXTA)) {
-        char cls[16] = {};
-        GetClassNameA(sent->hwnd, cls, sizeof cls);
-        if (std::string(cls) == "#32770") {
+        if (bktest::IsDialog(sent->hwnd)) {
             // Only string selections are recorded as text; an item list is not one.
             const bool isText = sent->message == BFFM_SETSTATUSTEXTA || sent->wParam;
             const char* text = isText ? reinterpret_cast<const char*>(sent->lParam) : nullptr;

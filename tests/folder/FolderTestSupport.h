@@ -5,6 +5,7 @@
 #pragma once
 
 #include "DataFolderStandin.h"
+#include "NonCopyable.h"
 #include "common/BkCommonStandin.h"
 
 #include <windows.h>
@@ -18,23 +19,19 @@ namespace foldertest {
 
 // Registers the stand-in component machine-wide for the object's lifetime
 // and resets its script and records.
-class RegisteredComponent {
+class RegisteredComponent : bktest::NonCopyable {
 public:
     RegisteredComponent();
     ~RegisteredComponent();
-    RegisteredComponent(const RegisteredComponent&) = delete;
-    RegisteredComponent& operator=(const RegisteredComponent&) = delete;
 
     static DataFolderStandinRecord Record();
 };
 
 // The ProgID registered, but its class' server file missing: not creatable.
-class UncreatableComponent {
+class UncreatableComponent : bktest::NonCopyable {
 public:
     UncreatableComponent();
     ~UncreatableComponent();
-    UncreatableComponent(const UncreatableComponent&) = delete;
-    UncreatableComponent& operator=(const UncreatableComponent&) = delete;
 };
 
 // A message sent to the shell browser by the code under test or the driver.
@@ -47,12 +44,10 @@ struct BrowserMessage {
 
 // Records, on the thread that creates it, every BFFM_SETSELECTIONA and
 // BFFM_SETSTATUSTEXTA (a hook on the calling thread's window procedures).
-class BrowserMessageLog {
+class BrowserMessageLog : bktest::NonCopyable {
 public:
     BrowserMessageLog();
     ~BrowserMessageLog();
-    BrowserMessageLog(const BrowserMessageLog&) = delete;
-    BrowserMessageLog& operator=(const BrowserMessageLog&) = delete;
 
     // The messages of one kind, those the driver sent only when asked.
     std::vector<BrowserMessage> Messages(UINT message, bool withDriver = false) const;

@@ -2,6 +2,7 @@
 // real browser under Xvfb, driven from a second thread.
 #include "../dialog/DialogDriver.h"
 #include "FolderTestSupport.h"
+#include "WindowHooks.h"
 #include "dialog/FolderChoosers.h"
 
 #include <shlobj.h>

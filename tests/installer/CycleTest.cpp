@@ -3,7 +3,8 @@
 // load, and through the installer, it leaves the process's TLS indices,
 // handles and committed memory as they were.
 // A program of its own, so that no other test's state moves the figures.
-#include "TestSupport.h"
+#include "InstallerUnderTest.h"
+#include "ReadBack.h"
 #include "ProcessFigures.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 // The installer's own way in: with the driver registered, SQLConfigDataSource
 // loads the built module for each request and calls its ConfigDSN.
-#include "TestSupport.h"
+#include "InstallerUnderTest.h"
+#include "ReadBack.h"
 
 #include "afx/Handles.h"
 
@@ -96,8 +97,9 @@ TEST_F(EndToEnd, RefusalsReachTheInstallersCaller)
     EXPECT_EQ(Config(ODBC_ADD_DSN, {"DSN=" + refused}), FALSE);
     EXPECT_EQ(ReadEntry(refused), StoredEntry{});
 
-    // Request 7 never reaches the module, which would have taken it as an
-    // add: an installer refuses it, or removes the Default data source as documented.
+    // Request 7 (ODBC_REMOVE_DEFAULT_DSN, outside the module's 1 to 3) never
+    // reaches the module, which would have taken it as an add: an installer
+    // refuses it, or removes the Default data source as documented.
     const std::string dsn = Use("bkTSeven");
     EXPECT_EQ(Config(7, {"DSN=" + dsn}), InstallerUnderTest().refusesRemoveDefault ? FALSE : TRUE);
     EXPECT_EQ(ReadEntry(dsn), StoredEntry{});
@@ -332,7 +334,8 @@ TEST_F(EndToEnd, WideTextOutsideTheCodePageActsOnNoDataSource)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.request);
         EXPECT_EQ(ConfigW(c.request, c.elements, c.driver), FALSE);
-        const WORD direct = c.request > ODBC_REMOVE_DSN ? c.request - 3 : c.request;
+        const WORD direct =
+            c.request > ODBC_REMOVE_DSN ? c.request - (ODBC_ADD_SYS_DSN - ODBC_ADD_DSN) : c.request;
         EXPECT_EQ(module.ConfigDSNW(nullptr, direct, c.driver.c_str(), AttributeListW(c.elements)), FALSE);
         EXPECT_EQ(ReadEntry(dsn), stored);
         EXPECT_EQ(ReadFileBytes(dir.FileFor(dsn)), file);

@@ -1,9 +1,11 @@
 // The unshareable file DSN left beside each data source written: its exact
 // bytes, the folder taken from the machine's DefaultDSNDir, and the names and
 // folder values that must give no file at all.
-#include "TestSupport.h"
+#include "InstallerUnderTest.h"
+#include "ReadBack.h"
 
 #include <gtest/gtest.h>
+#include <odbcinst.h>
 
 using namespace bktest;
 
@@ -16,8 +18,8 @@ std::string AtDriveRoot(const std::string& dsn) { return "C:\\" + dsn + " (not s
 
 class FileDsn : public DataSourceTest {
 protected:
-    BOOL Add(const std::string& dsn) { return module.ConfigDSN(1, {"DSN=" + dsn}); }
-    BOOL Remove(const std::string& dsn) { return module.ConfigDSN(3, {"DSN=" + dsn}); }
+    BOOL Add(const std::string& dsn) { return module.ConfigDSN(ODBC_ADD_DSN, {"DSN=" + dsn}); }
+    BOOL Remove(const std::string& dsn) { return module.ConfigDSN(ODBC_REMOVE_DSN, {"DSN=" + dsn}); }
     SetupModule module;
 };
 
@@ -29,7 +31,7 @@ TEST_F(FileDsn, WrittenExactlyOverALongerFileAndDeletedOnRemoval)
 
     ASSERT_EQ(Add(dsn), TRUE);
     EXPECT_EQ(ReadFileBytes(path), Content(dsn));
-    ASSERT_EQ(module.ConfigDSN(2, {"DSN=" + dsn, "DBQ=C:\\Data"}), TRUE);
+    ASSERT_EQ(module.ConfigDSN(ODBC_CONFIG_DSN, {"DSN=" + dsn, "DBQ=C:\\Data"}), TRUE);
     EXPECT_EQ(ReadFileBytes(path), Content(dsn));
 
     EXPECT_EQ(Remove(dsn), TRUE);

@@ -1,11 +1,13 @@
 // The built module as a binary and as a guest in its caller's thread: its
 // export and import tables, COM on the loading thread, and the caller's
 // activation context around a call.
-#include "TestSupport.h"
+#include "InstallerUnderTest.h"
+#include "ReadBack.h"
 #include "afx/Handles.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
+#include <odbcinst.h>
 #include <winver.h>
 #include <imagehlp.h>
 
@@ -308,7 +310,7 @@ TEST_F(ModuleCall, RunsWithTheModulesResourcesAndGivesTheCallersContextBack)
 
     const std::string dsn = Use("bkTContext");
     for (const std::string& name : {dsn, Use("1bkT")}) {   // the way out by success and by refusal
-        module.ConfigDSN(1, {"DSN=" + name, "DBQ=C:\\Data"});
+        module.ConfigDSN(ODBC_ADD_DSN, {"DSN=" + name, "DBQ=C:\\Data"});
         HANDLE current = nullptr;
         ASSERT_TRUE(GetCurrentActCtx(&current));
         afx::UniqueActCtx held(current);

@@ -1,8 +1,11 @@
 // Silent add, configure and remove through ConfigDSN against the installer
 // under test, read back from the registry.
-#include "TestSupport.h"
+#include "InstallerUnderTest.h"
+#include "ReadBack.h"
+#include "WindowHooks.h"
 
 #include <gtest/gtest.h>
+#include <odbcinst.h>
 
 using namespace bktest;
 using Keys = std::map<std::string, std::string>;
@@ -17,7 +20,8 @@ protected:
 TEST_F(Persistence, EveryRequestButRemovalAddsAndAllStoreTheSame)
 {
     std::optional<StoredEntry> first;
-    for (WORD request : {1, 2, 4, 5, 6, 7}) {
+    // 4 to 7: outside the module's requests (1 to 3), taken as an add.
+    for (WORD request : {ODBC_ADD_DSN, ODBC_CONFIG_DSN, 4, 5, 6, 7}) {
         const std::string dsn = Use("bkTRequest");
         ASSERT_EQ(module.ConfigDSN(request, {"DSN=" + dsn, "DBQ=C:\\Data", "ShortenNames=1"}), TRUE)
             << request;
@@ -32,11 +36,11 @@ TEST_F(Persistence, EveryRequestButRemovalAddsAndAllStoreTheSame)
 TEST_F(Persistence, NewDataSourceGetsExactlyTheSuppliedKeysUnderTheModulesNames)
 {
     const std::string dsn = Use("bkTNew");
-    ASSERT_EQ(module.ConfigDSN(1, {"DSN=" + dsn, "dbq=C:\\Data", "shortennames=0", "Other=1"}), TRUE);
+    ASSERT_EQ(module.ConfigDSN(ODBC_ADD_DSN, {"DSN=" + dsn, "dbq=C:\\Data", "shortennames=0", "Other=1"}), TRUE);
     EXPECT_EQ(ReadEntry(dsn).keys, (Keys{{"DBQ", "C:\\Data"}, {"ShortenNames", "0"}}));
 
     const std::string bare = Use("bkTBare");
-    ASSERT_EQ(module.ConfigDSN(1, {"DSN=" + bare}), TRUE);
+    ASSERT_EQ(module.ConfigDSN(ODBC_ADD_DSN, {"DSN=" + bare}), TRUE);
     EXPECT_EQ(Registration(bare), kDriver);
     EXPECT_TRUE(ReadEntry(bare).keys.empty());
 }
@@ -45,10 +49,10 @@ TEST_F(Persistence, SilentConfigureChangesOnlyTheSuppliedKeyAndKeepsLongValuesWh
 {
     const std::string dsn = Use("bkTConfigure");
     const std::string folder = "C:\\" + std::string(300, 'f');   // longer than any read buffer of 260
-    ASSERT_EQ(module.ConfigDSN(1, {"DSN=" + dsn, "DBQ=" + folder, "MaxColSupport=1536",
+    ASSERT_EQ(module.ConfigDSN(ODBC_ADD_DSN, {"DSN=" + dsn, "DBQ=" + folder, "MaxColSupport=1536",
                                    "StandardMode=1", "DatabaseType=2"}),
               TRUE);
-    ASSERT_EQ(module.ConfigDSN(2, {"DSN=" + dsn, "DatabaseType=1"}), TRUE);
+    ASSERT_EQ(module.ConfigDSN(ODBC_CONFIG_DSN, {"DSN=" + dsn, "DatabaseType=1"}), TRUE);
     const StoredEntry stored = ReadEntry(dsn);
     EXPECT_EQ(stored.registration, kDriver);
     EXPECT_EQ(stored.keys, (Keys{{"DBQ", folder}, {"MaxColSupport", "1536"}, {"StandardMode", "1"},
@@ -63,13 +67,13 @@ TEST_F(Persistence, SilentWriteThatBreaksTheNameRulesFailsAndWritesNothing)
     for (const std::string& name :
          std::vector<std::string>{"1bkT", " bkT", "bkTa[b", "bkT" + std::string(30, 'x')}) {
         Use(name);
-        EXPECT_EQ(module.ConfigDSN(1, {"DSN=" + name, "DBQ=C:\\Data"}), FALSE) << name;
+        EXPECT_EQ(module.ConfigDSN(ODBC_ADD_DSN, {"DSN=" + name, "DBQ=C:\\Data"}), FALSE) << name;
         EXPECT_EQ(ReadEntry(name), StoredEntry{}) << name;
     }
     const std::string valid = Use("bkTNoDriver");
-    EXPECT_EQ(module.ConfigDSN(nullptr, 1, "", AttributeList({"DSN=" + valid})), FALSE);
+    EXPECT_EQ(module.ConfigDSN(nullptr, ODBC_ADD_DSN, "", AttributeList({"DSN=" + valid})), FALSE);
     EXPECT_EQ(ReadEntry(valid), StoredEntry{});
-    EXPECT_EQ(module.ConfigDSN(1, {"DBQ=C:\\Data"}), FALSE);
+    EXPECT_EQ(module.ConfigDSN(ODBC_ADD_DSN, {"DBQ=C:\\Data"}), FALSE);
     EXPECT_EQ(ReadEntry(""), StoredEntry{});   // nothing under an empty section name either
     EXPECT_TRUE(FilesUnder(dir.folder()).empty());
 }
@@ -77,12 +81,12 @@ TEST_F(Persistence, SilentWriteThatBreaksTheNameRulesFailsAndWritesNothing)
 TEST_F(Persistence, RemovalIsSilentAlsoWithAParentWindow)
 {
     HWND hidden = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-    for (HWND parent : {HWND(nullptr), GetDesktopWindow(), hidden}) {
+    for (HWND hwndParent : {HWND(nullptr), GetDesktopWindow(), hidden}) {
         const std::string dsn = Use("bkTRemove");
-        ASSERT_EQ(module.ConfigDSN(1, {"DSN=" + dsn, "DBQ=C:\\Data"}), TRUE);
+        ASSERT_EQ(module.ConfigDSN(ODBC_ADD_DSN, {"DSN=" + dsn, "DBQ=C:\\Data"}), TRUE);
         const StoredEntry added = ReadEntry(dsn);
         WindowWatcher watcher;
-        EXPECT_EQ(module.ConfigDSN(parent, 3, kDriver, AttributeList({"DSN=" + dsn})), TRUE);
+        EXPECT_EQ(module.ConfigDSN(hwndParent, ODBC_REMOVE_DSN, kDriver, AttributeList({"DSN=" + dsn})), TRUE);
         EXPECT_TRUE(watcher.created().empty()) << ::testing::PrintToString(watcher.created());
         EXPECT_EQ(ReadEntry(dsn), AfterRemoval(added));
     }
@@ -93,14 +97,14 @@ TEST_F(Persistence, RemovalNeedsANameAndSucceedsForOneNeverAdded)
 {
     // Wine's installer would remove the whole ODBC.INI for an empty name.
     const std::string kept = Use("bkTKept");
-    ASSERT_EQ(module.ConfigDSN(1, {"DSN=" + kept, "DBQ=C:\\Data"}), TRUE);
+    ASSERT_EQ(module.ConfigDSN(ODBC_ADD_DSN, {"DSN=" + kept, "DBQ=C:\\Data"}), TRUE);
     const StoredEntry before = ReadEntry(kept);
     for (const std::string& list : {AttributeList({"DBQ=C:\\Data"}), AttributeList({"DSN="}),
                                     AttributeList({})})
-        EXPECT_EQ(module.ConfigDSN(nullptr, 3, kDriver, list), FALSE);
+        EXPECT_EQ(module.ConfigDSN(nullptr, ODBC_REMOVE_DSN, kDriver, list), FALSE);
     EXPECT_EQ(ReadEntry(kept), before);
 
-    EXPECT_EQ(module.ConfigDSN(3, {"DSN=" + Use("bkTNeverAdded")}), TRUE);
+    EXPECT_EQ(module.ConfigDSN(ODBC_REMOVE_DSN, {"DSN=" + Use("bkTNeverAdded")}), TRUE);
 }
 
 // The installer keeps the list of data sources, the file-DSN settings and its
@@ -110,14 +114,14 @@ TEST_F(Persistence, RemovalNeedsANameAndSucceedsForOneNeverAdded)
 TEST_F(Persistence, InstallerSectionNamesAreNeverWrittenNorRemoved)
 {
     const std::string kept = Use("bkTListed");
-    ASSERT_EQ(module.ConfigDSN(1, {"DSN=" + kept, "DBQ=C:\\Kept"}), TRUE);
+    ASSERT_EQ(module.ConfigDSN(ODBC_ADD_DSN, {"DSN=" + kept, "DBQ=C:\\Kept"}), TRUE);
     const StoredEntry before = ReadEntry(kept);
     ScopedDefaultDsnDir dir;
     for (const std::string& name :
          std::vector<std::string>{"ODBC Data Sources", "odbc file dsn", "Odbc", "ODBC Data Sources\\",
                                   "ODBC File DSN\\", "ODBC\\", kept + "\\"}) {
-        EXPECT_EQ(module.ConfigDSN(1, {"DSN=" + name, "DBQ=C:\\Data"}), FALSE) << name;
-        EXPECT_EQ(module.ConfigDSN(3, {"DSN=" + name}), FALSE) << name;
+        EXPECT_EQ(module.ConfigDSN(ODBC_ADD_DSN, {"DSN=" + name, "DBQ=C:\\Data"}), FALSE) << name;
+        EXPECT_EQ(module.ConfigDSN(ODBC_REMOVE_DSN, {"DSN=" + name}), FALSE) << name;
     }
     EXPECT_EQ(ReadEntry(kept), before);
     EXPECT_EQ(reg::ReadString(HKEY_LOCAL_MACHINE, "Software\\ODBC\\ODBC.INI\\ODBC File DSN", "DefaultDSNDir"),

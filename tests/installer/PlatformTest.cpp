@@ -3,7 +3,8 @@
 // platform behaviour shows here first), and the contract stand-in where Wine
 // departs from the documented contract (so that the stand-in plays what the
 // documentation says). Each fixture runs against its own installer only.
-#include "TestSupport.h"
+#include "InstallerUnderTest.h"
+#include "ReadBack.h"
 
 #include "afx/Handles.h"
 
@@ -317,7 +318,7 @@ TEST_F(Contract, ConfigDataSourceLoadsSetupAndRunsSystemRequestsInSystemMode)
     ASSERT_EQ(RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, driverKey.c_str(), "Setup"), ERROR_SUCCESS);
     EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_REMOVE_SYS_DSN, kDriver, list.c_str()));
     EXPECT_EQ(LastError(), static_cast<DWORD>(ODBC_ERROR_INVALID_NAME));
-    EXPECT_FALSE(SQLConfigDataSource(nullptr, 8, kDriver, list.c_str()));
+    EXPECT_FALSE(SQLConfigDataSource(nullptr, 8 /* out of range */, kDriver, list.c_str()));
     EXPECT_EQ(LastError(), static_cast<DWORD>(ODBC_ERROR_INVALID_REQUEST_TYPE));
     EXPECT_EQ(Registration(dsn, Scope::System), kDriver);
 }

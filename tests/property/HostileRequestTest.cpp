@@ -15,8 +15,10 @@
 //                     fourfold within an hour, so the count is what is held to.
 //   BK_PROP_SEED      replays the one round of that seed
 //   BK_PROP_TRACE=1   prints every request
+#include "InstallerUnderTest.h"
 #include "PortGuard.h"
-#include "TestSupport.h"
+#include "ReadBack.h"
+#include "WindowHooks.h"
 
 #include "afx/Handles.h"
 
@@ -280,7 +282,7 @@ std::wstring Identity(const std::string& text)
 // The model of one round: entries by name, file DSNs in the round's folder.
 
 struct Request {
-    WORD code = 1;
+    WORD code = ODBC_ADD_DSN;
     std::string driver;
     std::vector<std::string> elements;
     // A request through ConfigDSNW carries Unicode text instead.
@@ -571,9 +573,10 @@ Request Generate(Random& random, const std::vector<std::string>& pool)
 {
     Request request;
     const uint32_t code = random.Below(100);
-    request.code = code < 30 ? 1
-                 : code < 55 ? 2
-                 : code < 80 ? 3
+    // Mostly add, configure and remove; the rest outside the module's 1 to 3.
+    request.code = code < 30 ? ODBC_ADD_DSN
+                 : code < 55 ? ODBC_CONFIG_DSN
+                 : code < 80 ? ODBC_REMOVE_DSN
                  : random.Pick(std::vector<WORD>{0, 4, 5, 6, 7, 8, 0x103, 0x8003, 0xFFFF});
     const uint32_t driver = random.Below(100);
     request.driver = driver < 97 ? kDriver : driver < 99 ? "" : "Other Driver";

@@ -1,6 +1,6 @@
 #include "PortGuard.h"
 
-#include "TestSupport.h"
+#include "ReadBack.h"
 
 #include "afx/Handles.h"
 

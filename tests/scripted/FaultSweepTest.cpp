@@ -2,8 +2,9 @@
 // in turn through the scripted stand-in: the request fails, and nothing
 // stored is lost but what the refused call itself would have written.
 #include "../dialog/DialogDriver.h"
+#include "InstallerUnderTest.h"
+#include "ReadBack.h"
 #include "StandinInstaller.h"
-#include "TestSupport.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>

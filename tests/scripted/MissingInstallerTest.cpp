@@ -1,7 +1,9 @@
 // No installer library at all (the override odbccp32= makes its load fail):
 // every request fails after the module has told the user, and the load is
 // tried again at the next installer call.
-#include "TestSupport.h"
+#include "InstallerUnderTest.h"
+#include "ReadBack.h"
+#include "WindowHooks.h"
 
 #include <gtest/gtest.h>
 #include <odbcinst.h>
@@ -15,7 +17,7 @@ protected:
     void ExpectNotInstalledBox(size_t index)
     {
         ASSERT_GT(boxes.seen().size(), index);
-        const SeenBox& box = boxes.seen()[index];
+        const SeenBox box = boxes.seen()[index];
         EXPECT_EQ(box.owner, nullptr);
         EXPECT_EQ(box.caption, "ODBC Installer Error");
         EXPECT_EQ(box.text,

@@ -1,7 +1,8 @@
 // An installer library without SQLRemoveDSNFromIni: the functions it has
 // work, and the missing one is reported by name with both paths, then fails.
+#include "InstallerUnderTest.h"
 #include "StandinInstaller.h"
-#include "TestSupport.h"
+#include "WindowHooks.h"
 
 #include <gtest/gtest.h>
 #include <odbcinst.h>
@@ -26,7 +27,7 @@ TEST_F(PartialInstaller, RemoveNamesTheMissingFunctionTheProgramAndTheLoadedInst
     char program[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, program, MAX_PATH);
     ASSERT_EQ(boxes.seen().size(), 1u);
-    const SeenBox& box = boxes.seen()[0];
+    const SeenBox box = boxes.seen()[0];
     EXPECT_EQ(box.owner, nullptr);
     EXPECT_EQ(box.caption, "ODBC Installer Error");
     EXPECT_EQ(box.text, "The program " + std::string(program) +

@@ -3,8 +3,10 @@
 // Wine's own installer cannot be made to produce (an unreadable stored value
 // also with a parent window, refused before the dialog).
 #include "../dialog/DialogDriver.h"
+#include "InstallerUnderTest.h"
+#include "ReadBack.h"
 #include "StandinInstaller.h"
-#include "TestSupport.h"
+#include "WindowHooks.h"
 
 #include <gtest/gtest.h>
 #include <odbcinst.h>
@@ -15,32 +17,6 @@ using namespace bktest;
 using Calls = std::vector<std::string>;
 
 namespace {
-
-std::string Valid(const std::string& dsn) { return "SQLValidDSN(" + dsn + ")"; }
-std::string Register(const std::string& dsn)
-{
-    return "SQLWriteDSNToIni(" + dsn + "," + kDriver + ")";
-}
-std::string Write(const std::string& dsn, const std::string& key, const std::string& value)
-{
-    return "SQLWritePrivateProfileString(" + dsn + "," + key + "," + value + ",ODBC.INI)";
-}
-std::string Read(const std::string& dsn, const std::string& key)
-{
-    return "SQLGetPrivateProfileString(" + dsn + "," + key + ",,260,ODBC.INI)";
-}
-// The lookup of a section's keys, made once when a read answered nothing.
-std::string List(const std::string& dsn)
-{
-    return "SQLGetPrivateProfileString(" + dsn + ",(null),,260,ODBC.INI)";
-}
-std::string Remove(const std::string& dsn) { return "SQLRemoveDSNFromIni(" + dsn + ")"; }
-
-// The calls from the first `call` on; none when it was not made.
-Calls From(const Calls& calls, const std::string& call)
-{
-    return Calls(std::find(calls.begin(), calls.end(), call), calls.end());
-}
 
 class ScriptedInstaller : public ::testing::Test {
 protected:

@@ -1,19 +1,11 @@
 #include "StandinInstaller.h"
-#include "TestSupport.h"
+#include "InstallerUnderTest.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 namespace bktest {
-
-namespace {
-template <typename Fn>
-void Bind(HMODULE module, const char* name, Fn& fn)
-{
-    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-} // namespace
 
 StandinInstaller::StandinInstaller(Flavour flavour)
 {
@@ -44,16 +36,6 @@ std::string StandinInstaller::path() const
     char path[MAX_PATH] = {};
     GetModuleFileNameA(m_module.get(), path, MAX_PATH);
     return path;
-}
-
-void StandinInstaller::SetResult(const char* function, int call, int result) const
-{
-    m_setResult(function, call, result);
-}
-
-void StandinInstaller::SetProfile(const char* section, const char* key, const char* value) const
-{
-    m_setProfile(section, key, value);
 }
 
 std::optional<std::string> StandinInstaller::Profile(const char* section, const char* key) const

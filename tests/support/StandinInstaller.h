@@ -2,10 +2,13 @@
 // the module: loaded by full path before the module's first installer call,
 // so that the module's load of "odbccp32.dll" by name finds it already
 // loaded. Needs the override odbccp32=n, or Wine hands out its builtin.
+// Below it, the calls it records as the tests expect them.
 #pragma once
 
+#include "InstallerUnderTest.h"
 #include "afx/Handles.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,8 +26,10 @@ public:
     std::string path() const;
 
     // The `call`-th call (from 1; 0: every call) of `function` answers `result`.
-    void SetResult(const char* function, int call, int result) const;
-    void SetProfile(const char* section, const char* key, const char* value) const;
+    void SetResult(const char* function, int call, int result) const { m_setResult(function, call, result); }
+    void SetProfile(const char* section, const char* key, const char* value) const {
+        m_setProfile(section, key, value);
+    }
     std::optional<std::string> Profile(const char* section, const char* key) const;
     // The calls recorded since the last reset, one "Function(arg,...)" each.
     std::vector<std::string> Calls() const;
@@ -38,5 +43,35 @@ private:
     int (*m_getProfile)(const char*, const char*, char*, int) = nullptr;
     int (*m_callLog)(char*, int) = nullptr;
 };
+
+// ---- The calls the stand-in records, one "Function(arg,...)" each ----
+
+using Calls = std::vector<std::string>;
+
+inline std::string Valid(const std::string& dsn) { return "SQLValidDSN(" + dsn + ")"; }
+inline std::string Register(const std::string& dsn) { return "SQLWriteDSNToIni(" + dsn + "," + kDriver + ")"; }
+inline std::string Write(const std::string& dsn, const std::string& key, const std::string& value)
+{
+    return "SQLWritePrivateProfileString(" + dsn + "," + key + "," + value + ",ODBC.INI)";
+}
+inline std::string Remove(const std::string& dsn) { return "SQLRemoveDSNFromIni(" + dsn + ")"; }
+
+// A read of `key` ("(null)": the section's keys) with an empty default,
+// never a null one: an installer may answer 0 for a null default.
+inline std::string ProfileRead(const std::string& dsn, const std::string& key, const std::string& file)
+{
+    return "SQLGetPrivateProfileString(" + dsn + "," + key + ",,260," + file + ")";
+}
+inline std::string Read(const std::string& dsn, const std::string& key) { return ProfileRead(dsn, key, "ODBC.INI"); }
+// The lookup of a section's keys, made once when a read answered nothing.
+inline std::string List(const std::string& dsn) { return ProfileRead(dsn, "(null)", "ODBC.INI"); }
+// The dialog's question whether a new name is taken.
+inline std::string Exists(const std::string& dsn) { return ProfileRead(dsn, "(null)", "odbc.ini"); }
+
+// The calls from the first `call` on; none when it was not made.
+inline Calls From(const Calls& calls, const std::string& call)
+{
+    return Calls(std::find(calls.begin(), calls.end(), call), calls.end());
+}
 
 } // namespace bktest

@@ -1,6 +1,6 @@
 // The attribute set built from a ConfigDSN attribute list: parsing, the typed
 // options decoded from the texts, the setters and the name-change rule.
-#include "TestSupport.h"
+#include "InstallerUnderTest.h"
 #include "core/DSNAttributes.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // the same place whatever the caller's current directory, only under a name
 // that is an ordinary file name, and only within the path limit. The path is
 // only formed here; nothing is opened.
-#include "TestSupport.h"
+#include "ReadBack.h"
 #include "core/DSNAttributes.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
 // The framework string operations whose exact semantics the module relies on,
 // and the module's string table as the code loads it.
-#include "TestSupport.h"
 #include "afx/String.h"
 #include "resource.h"
 
