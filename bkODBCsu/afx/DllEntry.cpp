@@ -1,15 +1,11 @@
 // The DLL's entry and what its unload gives back. Linked into the DLL only.
-//
-// Start: ModuleEntry (the image's entry point) -> the runtime's start-up
-// (static constructors) -> DllMain -> the framework's ProcessAttach ->
-// the application's InitInstance. Unload runs the same way back, and then
-// ModuleEntry releases what the statically linked runtime made for itself
-// (a semaphore per mutex, a TLS index, an emergency pool) and would leave
-// behind: the installer loads and frees the module for every request, and
-// each leftover TLS index brings the process closer to running out. The
-// runtime reaches TlsAlloc and CreateSemaphoreW through this image's import
-// slots, so the slots below note the objects made; TlsFree and CloseHandle
-// are noted too, so nothing is released twice.
+// Load: ModuleEntry -> the runtime's start-up -> DllMain -> ProcessAttach ->
+// InitInstance; unload runs back the same way. The statically linked runtime
+// makes a semaphore per mutex, a TLS index and an emergency pool once per
+// load and never frees them, yet the installer loads and frees the module for
+// every request: the import slots below note what it makes through this
+// image (TlsFree and CloseHandle too, so nothing is released twice), and
+// ModuleEntry releases what is left once the runtime is done.
 #include "Module.h"
 
 namespace __gnu_cxx {

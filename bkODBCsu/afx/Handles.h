@@ -14,7 +14,7 @@
 namespace afx {
 
 // A unique owner for a handle kind described by Traits
-// (Traits::Type, Traits::Invalid(), Traits::Close(Type)).
+// (Traits::Type, Traits::Invalid(), Traits::Close(Type)); HandleTraits below.
 template <typename Traits>
 class UniqueHandle {
 public:
@@ -48,40 +48,21 @@ private:
     Type m_h = Traits::Invalid();
 };
 
-struct RegKeyTraits {
-    using Type = HKEY;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::RegCloseKey(h); }
+// The traits of a handle kind that `close` frees, `invalid` being its empty value.
+template <typename T, typename CloseFn, CloseFn close, LONG_PTR invalid = 0>
+struct HandleTraits {
+    using Type = T;
+    static Type Invalid() noexcept { return reinterpret_cast<Type>(invalid); }
+    static void Close(Type h) noexcept { close(h); }
 };
-using UniqueRegKey = UniqueHandle<RegKeyTraits>;
+template <typename T, typename CloseFn, CloseFn close, LONG_PTR invalid = 0>
+using UniqueAny = UniqueHandle<HandleTraits<T, CloseFn, close, invalid>>;
 
-struct ModuleTraits {
-    using Type = HMODULE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::FreeLibrary(h); }
-};
-using UniqueModule = UniqueHandle<ModuleTraits>;
-
-struct ActCtxTraits {
-    using Type = HANDLE;
-    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Type h) noexcept { ::ReleaseActCtx(h); }
-};
-using UniqueActCtx = UniqueHandle<ActCtxTraits>;
-
-struct FileTraits {
-    using Type = HANDLE;
-    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Type h) noexcept { ::CloseHandle(h); }
-};
-using UniqueFile = UniqueHandle<FileTraits>;
-
-struct BstrTraits {
-    using Type = BSTR;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type s) noexcept { ::SysFreeString(s); }
-};
-using UniqueBstr = UniqueHandle<BstrTraits>;
+using UniqueRegKey = UniqueAny<HKEY, decltype(&::RegCloseKey), ::RegCloseKey>;
+using UniqueModule = UniqueAny<HMODULE, decltype(&::FreeLibrary), ::FreeLibrary>;
+using UniqueActCtx = UniqueAny<HANDLE, decltype(&::ReleaseActCtx), ::ReleaseActCtx, -1>;
+using UniqueFile = UniqueAny<HANDLE, decltype(&::CloseHandle), ::CloseHandle, -1>;
+using UniqueBstr = UniqueAny<BSTR, decltype(&::SysFreeString), ::SysFreeString>;
 
 // Activation of an activation context for the lifetime of the object; the
 // caller's context is back in force when it is destroyed.

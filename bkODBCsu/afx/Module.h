@@ -34,7 +34,6 @@ public:
     ModuleStateGuard(const ModuleStateGuard&) = delete;
     ModuleStateGuard& operator=(const ModuleStateGuard&) = delete;
 
-
 private:
     ActCtxActivation m_activation;
 };

@@ -21,8 +21,8 @@ std::optional<std::string> ReadRegistryString(HKEY root, const char* key, const 
                                     reinterpret_cast<BYTE*>(text.data()), &size);
         if (status == ERROR_SUCCESS) break;
     }
-    if (status != ERROR_SUCCESS) return std::nullopt;
-    if (types == ValueTypes::Strings && type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
+    const bool isText = type == REG_SZ || type == REG_EXPAND_SZ || types == ValueTypes::AnyAsText;
+    if (status != ERROR_SUCCESS || !isText) return std::nullopt;
     text.resize(strnlen(text.c_str(), size));
     if (type != REG_EXPAND_SZ || expand == ExpandSz::Keep) return text;
 

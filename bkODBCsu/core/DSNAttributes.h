@@ -7,7 +7,6 @@
 
 #include <map>
 
-
 enum AttributeIndex : int {
     attrDSN = 0,
     attrDBQ,
