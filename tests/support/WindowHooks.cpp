@@ -81,8 +81,7 @@ void MessageBoxAnswerer::OnCbt(int code, HWND window)
 void WindowWatcher::OnCbt(int code, HWND window)
 {
     if (code == HCBT_CREATEWND) m_created.push_back(ClassOf(window));
-    if (code == HCBT_ACTIVATE && IsDialog(window))
-        PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    if (code == HCBT_ACTIVATE && IsDialog(window)) PostClick(window, IDCANCEL);
 }
 
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs)
