@@ -41,16 +41,24 @@ const char kSourcesSection[] = "ODBC Data Sources";
 
 // ---- Text: arguments are Unicode, the installer's profile text is ANSI, output UTF-8 ----
 
-void Print(const std::wstring& text)
+std::string ToUtf8(const std::wstring& text)
 {
     const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
                                          nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], size,
-                        nullptr, nullptr);
-    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-    std::fputc('\n', stdout);
+    if (size)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], size,
+                            nullptr, nullptr);
+    return utf8;
 }
+
+void PrintTo(FILE* stream, const std::wstring& text)
+{
+    const std::string utf8 = ToUtf8(text);
+    std::fwrite(utf8.data(), 1, utf8.size(), stream);
+    std::fputc('\n', stream);
+}
+void Print(const std::wstring& text) { PrintTo(stdout, text); }
 
 std::wstring FromCodePage(UINT codePage, const std::string& text)
 {
@@ -74,40 +82,93 @@ std::optional<std::string> Ansi(const std::wstring& argument)
 
 struct Verb;
 using Run = bool (*)(const Verb& verb, const Args& args);
+using Check = bool (*)(const Args& args);
 struct Verb {
     const wchar_t* name;
     size_t minArgs, maxArgs;
     WORD request;   // for the installer's requests
     Run run;
+    Check wellFormed = nullptr;   // the arguments' form beyond their number, when it matters
 };
 
+// The installer's errors of the last call, to stderr; true when it posted any.
+bool PrintInstallerErrors()
+{
+    WORD i = 1;
+    for (; i <= 8; ++i) {
+        DWORD code = 0;
+        wchar_t message[SQL_MAX_MESSAGE_LENGTH] = {};
+        WORD length = 0;
+        const SQLRETURN got = SQLInstallerErrorW(i, &code, message, SQL_MAX_MESSAGE_LENGTH, &length);
+        if (got != SQL_SUCCESS && got != SQL_SUCCESS_WITH_INFO) break;
+        PrintTo(stderr, L"installer error " + std::to_wstring(code) + L": " + message);
+    }
+    return i > 1;
+}
+
+// The full path of `path` (relative to the current folder), as the installer keeps it.
+std::wstring FullPath(const std::wstring& path)
+{
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (!size) return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+    full.resize(length < size ? length : 0);
+    return full.empty() ? path : full;
+}
+
+// The folder part of a full path, and the name in it.
+std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L"\\/")); }
+std::wstring NameIn(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
+
+// Through the installer, which counts the installs of one description (so
+// that two products sharing the driver do not remove it from each other),
+// writes the registry view of this process's bitness and reports its own
+// errors. The driver is installed in the setup module's folder: the library
+// values name their files in it, as the installer's callers do, and it
+// keeps them as full paths; a driver library in another folder goes as a
+// full path. Driver names the setup module unless given.
 bool InstallDriver(const Verb&, const Args& args)
 {
-    // Windows and Wine 10 read "Setup"; Wine 8's installer loads the library named by "Driver".
-    const auto description = Ansi(args[0]), setup = Ansi(args[1]);
-    if (!description || !setup) return false;
-    const std::string key = std::string(kDriversKey) + "\\" + *description;
-    return reg::SetString(HKEY_LOCAL_MACHINE, key, "Setup", *setup) &&
-           reg::SetString(HKEY_LOCAL_MACHINE, key, "Driver", *setup) &&
-           reg::SetString(HKEY_LOCAL_MACHINE, std::string(kDriversKey) + "\\ODBC Drivers",
-                          description->c_str(), "Installed");
+    const std::wstring setup = FullPath(args[1]), driver = args.size() > 2 ? FullPath(args[2]) : setup;
+    const std::wstring folder = FolderOf(setup);
+    const auto named = [&](const std::wstring& path) {
+        return _wcsicmp(FolderOf(path).c_str(), folder.c_str()) == 0 ? NameIn(path) : path;
+    };
+    std::wstring attributes = args[0];
+    attributes.push_back(L'\0');
+    attributes.append(L"Driver=" + named(driver)).push_back(L'\0');
+    attributes.append(L"Setup=" + named(setup)).push_back(L'\0');
+    attributes.push_back(L'\0');
+    wchar_t installedIn[MAX_PATH] = {};
+    WORD length = 0;
+    DWORD usageCount = 0;
+    if (!SQLInstallDriverExW(attributes.c_str(), folder.c_str(), installedIn, MAX_PATH, &length,
+                             ODBC_INSTALL_COMPLETE, &usageCount)) {
+        PrintInstallerErrors();
+        return false;
+    }
+    Print(L"\"" + args[0] + L"\" installed in " + installedIn + L", usage count " + std::to_wstring(usageCount));
+    return true;
+}
+
+// One install fewer; at none the installer drops the driver's entry and,
+// when asked, its data sources.
+bool RemoveDriver(const Verb&, const Args& args)
+{
+    DWORD usageCount = 0;
+    if (!SQLRemoveDriverW(args[0].c_str(), args.size() > 1, &usageCount)) {
+        PrintInstallerErrors();
+        return false;
+    }
+    Print(L"\"" + args[0] + L"\" removed, usage count " + std::to_wstring(usageCount));
+    return true;
 }
 
 bool SetDsnDir(const Verb&, const Args& args)
 {
     const auto folder = Ansi(args[0]);
     return folder && reg::SetString(HKEY_LOCAL_MACHINE, kFileDsnKey, "DefaultDSNDir", *folder);
-}
-
-void PrintInstallerErrors()
-{
-    for (WORD i = 1; i <= 8; ++i) {
-        DWORD code = 0;
-        char message[SQL_MAX_MESSAGE_LENGTH] = {};
-        WORD length = 0;
-        if (SQLInstallerError(i, &code, message, sizeof message, &length) != SQL_SUCCESS) break;
-        std::fprintf(stderr, "installer error %lu: %s\n", static_cast<unsigned long>(code), message);
-    }
 }
 
 bool Configure(const Verb& verb, const Args& args)
@@ -120,17 +181,28 @@ bool Configure(const Verb& verb, const Args& args)
     return ok != FALSE;
 }
 
-// One of the installer's profile texts: a value, or with a null entry the
-// list of a section's entries (each NUL-ended); read through a buffer that
-// grows until the text fits.
+// One of the installer's profile texts, read whole: a value, or with a null
+// entry the list of a section's entries (each NUL-ended). A text that fills
+// the buffer may have been cut, and an installer may answer nothing at all
+// for a value that does not fit, the same answer as for an empty one: so
+// both are read again through larger buffers, as the module reads them (the
+// callers ask only for entries the section lists). Nothing when the text
+// does not fit the largest buffer.
+std::optional<std::string> ProfileWhole(const char* section, const char* entry)
+{
+    const int largest = 1 << 20;
+    for (int size = 256; size <= largest; size *= 4) {
+        std::vector<char> buffer(static_cast<size_t>(size) + 2, '\0');
+        const int length = SQLGetPrivateProfileString(section, entry, "", buffer.data(), size, "ODBC.INI");
+        const bool whole = entry ? length > 0 && length < size - 1 : length < size - 2;
+        if (whole) return std::string(buffer.data(), static_cast<size_t>(length > 0 ? length : 0));
+        if (entry && length <= 0 && size == largest) return std::string();   // an empty value
+    }
+    return std::nullopt;
+}
 std::string Profile(const char* section, const char* entry)
 {
-    for (int size = 4096;; size *= 4) {
-        std::vector<char> buffer(static_cast<size_t>(size), '\0');
-        const int length = SQLGetPrivateProfileString(section, entry, "", buffer.data(), size, "ODBC.INI");
-        if (length < size - 2 || size >= (1 << 24))
-            return std::string(buffer.data(), static_cast<size_t>(length > 0 ? length : 0));
-    }
+    return ProfileWhole(section, entry).value_or(std::string());
 }
 
 std::vector<std::string> Entries(const char* section)
@@ -232,9 +304,151 @@ bool Show(const Verb&, const Args& args)
     return registered;
 }
 
+// ---- Export: the data sources as a batch file that batch replays ----
+
+// export's arguments: an optional driver description, an optional scope, the file last.
+struct ExportArgs {
+    std::optional<std::wstring> driver;
+    bool user = true, system = true;
+    std::wstring file;
+
+    static std::optional<ExportArgs> Parse(const Args& args) {
+        ExportArgs parsed;
+        parsed.file = args.back();
+        if (parsed.file.compare(0, 2, L"--") == 0) return std::nullopt;
+        bool scoped = false;
+        for (size_t i = 0; i + 1 < args.size(); ++i) {
+            const bool user = args[i] == L"--user", system = args[i] == L"--system";
+            if (user || system) {
+                if (scoped) return std::nullopt;
+                scoped = true;
+                parsed.user = user;
+                parsed.system = system;
+            } else if (parsed.driver || args[i].compare(0, 2, L"--") == 0) {
+                return std::nullopt;
+            } else {
+                parsed.driver = args[i];
+            }
+        }
+        return parsed;
+    }
+    static bool Check(const Args& args) { return Parse(args).has_value(); }
+};
+
+// A word as batch splits it back: in double quotes, a quote as \", and the
+// backslashes before a quote or before the closing quote doubled, so that
+// they stand for themselves; # and blanks inside quotes are plain text.
+std::wstring Quote(const std::wstring& word)
+{
+    std::wstring quoted = L"\"";
+    size_t slashes = 0;
+    for (const wchar_t c : word) {
+        if (c == L'"') quoted.append(slashes + 1, L'\\');
+        slashes = c == L'\\' ? slashes + 1 : 0;
+        quoted.push_back(c);
+    }
+    quoted.append(slashes, L'\\');
+    quoted.push_back(L'"');
+    return quoted;
+}
+
+// The names of the values of a key of `root`.
+std::vector<std::string> ValueNames(HKEY root, const std::string& key)
+{
+    std::vector<std::string> names;
+    const afx::UniqueRegKey handle = reg::Open(root, key);
+    if (!handle) return names;
+    for (DWORD i = 0;; ++i) {
+        char name[1024];
+        DWORD length = sizeof name;
+        if (RegEnumValueA(handle.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
+// One scope's data sources as batch lines, each through the verb that adds
+// it again. The names are those the installer lists in the scope's mode and
+// those the scope's hive registers: an installer's profile functions may
+// read the list from the user's hive only while it keeps the registrations
+// in the machine's. The keys are read through the installer in that mode,
+// as the module reads them; the installer's own keyword stays out, the add
+// writes it again. False (and a message) when a data source cannot be
+// written as a line.
+bool ExportScope(UWORD modeCode, HKEY hive, const wchar_t* verb, const std::optional<std::wstring>& only,
+                 std::wstring& lines, size_t& count)
+{
+    ConfigModeFor mode(modeCode);
+    if (!mode.set()) return false;
+    std::vector<std::string> names = Entries(kSourcesSection);
+    for (const std::string& name : ValueNames(hive, std::string(kOdbcIni) + "\\" + kSourcesSection))
+        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    bool ok = true;
+    for (const std::string& name : names) {
+        std::string driver = Profile(kSourcesSection, name.c_str());
+        if (driver.empty())
+            driver = reg::ReadString(hive, std::string(kOdbcIni) + "\\" + kSourcesSection, name.c_str())
+                         .value_or(std::string());
+        if (driver.empty() || (only && _wcsicmp(FromAnsi(driver).c_str(), only->c_str()) != 0)) continue;
+        std::wstring line = verb + (L" " + Quote(FromAnsi(driver))) + L" " + Quote(L"DSN=" + FromAnsi(name));
+        bool whole = true;
+        for (const std::string& key : Entries(name.c_str())) {
+            if (lstrcmpiA(key.c_str(), "Driver") == 0) continue;
+            const auto value = ProfileWhole(name.c_str(), key.c_str());
+            whole = whole && value;
+            if (value) line += L" " + Quote(FromAnsi(key) + L"=" + FromAnsi(*value));
+        }
+        if (!whole || line.find_first_of(L"\r\n") != std::wstring::npos) {
+            Print(L"[" + FromAnsi(name) + L"] holds a value that a batch line cannot carry");
+            ok = false;
+            continue;
+        }
+        lines += line + L"\r\n";
+        ++count;
+    }
+    return ok;
+}
+
+bool Export(const Verb&, const Args& args)
+{
+    const ExportArgs what = *ExportArgs::Parse(args);
+    std::wstring lines;
+    size_t count = 0;
+    bool ok = true;
+    if (what.user) ok = ExportScope(ODBC_USER_DSN, HKEY_CURRENT_USER, L"add", what.driver, lines, count) && ok;
+    if (what.system)
+        ok = ExportScope(ODBC_SYSTEM_DSN, HKEY_LOCAL_MACHINE, L"add-sys", what.driver, lines, count) && ok;
+    if (!ok) return false;   // nothing written: a partial deployment is no deployment
+
+    wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    GetComputerNameW(computer, &size);
+    const std::wstring scope = what.user && what.system ? L"the user's and the machine's data sources"
+                               : what.user              ? L"the user's data sources"
+                                                        : L"the machine's data sources";
+    const std::wstring comment = L"# bkdsn export: " + scope +
+                                 (what.driver ? L" of \"" + *what.driver + L"\"" : std::wstring()) + L" on " +
+                                 computer + L", " + std::to_wstring(count) +
+                                 L" in all; replay with bkdsn batch\r\n";
+    const std::string bytes = "\xEF\xBB\xBF" + ToUtf8(comment + lines);
+    const afx::UniqueFile file(CreateFileW(what.file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!file || !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+        Print(L"export " + what.file + L": cannot be written, error " + std::to_wstring(GetLastError()));
+        return false;
+    }
+    Print(L"exported " + std::to_wstring(count) + L" data sources to " + what.file);
+    return true;
+}
+
 const size_t kAny = static_cast<size_t>(-1);
 const Verb kVerbs[] = {
-    {L"install-driver", 2, 2, 0, InstallDriver},
+    {L"install-driver", 2, 3, 0, InstallDriver},
+    {L"remove-driver", 1, 2, 0, RemoveDriver, [](const Args& a) { return a.size() == 1 || a[1] == L"--remove-dsns"; }},
+    {L"export", 1, 3, 0, Export, ExportArgs::Check},
     {L"set-dsn-dir", 1, 1, 0, SetDsnDir},
     {L"show", 1, 1, 0, Show},
     {L"list", 0, 1, 0, List},
@@ -269,7 +483,9 @@ std::optional<Request> MakeRequest(const Args& words)
     const Verb* verb = FindVerb(words[0]);
     const size_t count = words.size() - 1;
     if (!verb || count < verb->minArgs || count > verb->maxArgs) return std::nullopt;
-    return Request{verb, Args(words.begin() + 1, words.end())};
+    Args args(words.begin() + 1, words.end());
+    if (verb->wellFormed && !verb->wellFormed(args)) return std::nullopt;
+    return Request{verb, std::move(args)};
 }
 
 // What a request acts on, for its result line: the data source a request
@@ -281,6 +497,7 @@ std::wstring Subject(const Request& request)
             if (_wcsnicmp(request.args[i].c_str(), L"DSN=", 4) == 0) return request.args[i].substr(4);
         return L"-";
     }
+    if (request.verb->run == Export) return request.args.back();
     return request.args.empty() ? L"-" : request.args[0];
 }
 
@@ -293,7 +510,9 @@ bool Execute(const Request& request, const std::wstring& prefix)
 
 int Usage()
 {
-    std::fputs("usage: bkdsn install-driver DESCRIPTION SETUP_DLL\n"
+    std::fputs("usage: bkdsn install-driver DESCRIPTION SETUP_DLL [DRIVER_DLL]\n"
+               "       bkdsn remove-driver DESCRIPTION [--remove-dsns]\n"
+               "       bkdsn export [DESCRIPTION] [--system|--user] FILE\n"
                "       bkdsn set-dsn-dir FOLDER\n"
                "       bkdsn add|config|remove|add-sys|config-sys|remove-sys|remove-default|1..7 DESCRIPTION [KEY=VALUE ...]\n"
                "       bkdsn show DSN\n"

@@ -17,6 +17,7 @@
 #include <odbcinst.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <functional>
@@ -269,6 +270,55 @@ Fn Function(HMODULE library, const char* name)
 using ConfigDsn = BOOL(WINAPI*)(HWND, WORD, LPCSTR, LPCSTR);
 using ConfigDsnW = BOOL(WINAPI*)(HWND, WORD, LPCWSTR, LPCWSTR);
 
+// The driver's key below ODBCINST.INI, by its Unicode description.
+std::wstring DriverKeyW(const wchar_t* description) { return Widen(kOdbcInst) + L"\\" + description; }
+
+bool WriteStringW(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value)
+{
+    afx::UniqueRegKey handle;
+    return RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, handle.put(),
+                           nullptr) == ERROR_SUCCESS &&
+           RegSetValueExW(handle.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+// The driver's usage count; 0 when it is not installed (no key) and, for a
+// key without a count (written by hand), 1.
+DWORD UsageCount(const wchar_t* description)
+{
+    afx::UniqueRegKey handle;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, DriverKeyW(description).c_str(), 0, KEY_QUERY_VALUE, handle.put()) !=
+        ERROR_SUCCESS)
+        return 0;
+    DWORD count = 0, type = 0, size = sizeof count;
+    if (RegQueryValueExW(handle.get(), L"UsageCount", nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD)
+        return 1;
+    return count;
+}
+
+bool SetUsageCount(const wchar_t* description, DWORD count)
+{
+    afx::UniqueRegKey handle;
+    return RegCreateKeyExW(HKEY_LOCAL_MACHINE, DriverKeyW(description).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                           nullptr, handle.put(), nullptr) == ERROR_SUCCESS &&
+           RegSetValueExW(handle.get(), L"UsageCount", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count),
+                          sizeof count) == ERROR_SUCCESS;
+}
+
+// Removes from `root` every data source registered for `driver`.
+bool RemoveDataSourcesOf(HKEY root, const std::string& driver)
+{
+    bool ok = true;
+    for (const std::string& dsn : Names(root, kSources, 1)) {
+        const auto registered = ReadString(root, kSources, dsn.c_str());
+        if (registered && lstrcmpiA(registered->c_str(), driver.c_str()) == 0)
+            ok = RemoveDataSource(root, dsn) && ok;
+    }
+    return ok;
+}
+
 } // namespace
 
 extern "C" {
@@ -443,6 +493,121 @@ SQLRETURN WINAPI SQLInstallerError(WORD record, DWORD* code, LPSTR text, WORD si
     if (length) *length = static_cast<WORD>(error.text.size());
     standin::CopyOut(error.text, text, size);
     return !text || error.text.size() >= size ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+}
+
+// Documented: the list is the driver's description, then keyword-value
+// pairs, Driver first, each NUL-ended, the list ended by one more NUL; the
+// keywords name the driver's files. The driver goes into the system
+// information under ODBCINST.INI\<description> with its pairs and the
+// description into the "ODBC Drivers" list as "Installed"; its usage count
+// (UsageCount) goes up by one, and is returned. lpszPathIn is the folder to
+// install in (null: the system folder), returned in lpszPathOut;
+// ODBC_INSTALL_INQUIRY only answers the folder. Reading: a file keyword
+// (Driver, Setup, Translator) that names a file only is kept as its full
+// path in that folder, one that already holds a full path as given; the
+// folder is the caller's business and is not checked for the files.
+BOOL WINAPI SQLInstallDriverExW(LPCWSTR driver, LPCWSTR pathIn, LPWSTR pathOut, WORD pathOutMax,
+                                WORD* pathOutLength, WORD request, LPDWORD usageCount)
+{
+    Begin();
+    if (request != ODBC_INSTALL_INQUIRY && request != ODBC_INSTALL_COMPLETE)
+        return Fail(ODBC_ERROR_INVALID_REQUEST_TYPE, "Invalid type of request");
+    if (!driver || !*driver || std::wcschr(driver, L'\\'))
+        return Fail(ODBC_ERROR_INVALID_KEYWORD_VALUE, "Invalid keyword-value pairs");
+    std::vector<std::pair<std::wstring, std::wstring>> pairs;
+    for (const wchar_t* at = driver + wcslen(driver) + 1; *at; at += wcslen(at) + 1) {
+        const wchar_t* equals = std::wcschr(at, L'=');
+        if (!equals || equals == at) return Fail(ODBC_ERROR_INVALID_KEYWORD_VALUE, "Invalid keyword-value pairs");
+        pairs.emplace_back(std::wstring(at, equals), std::wstring(equals + 1));
+    }
+    if (pairs.empty() || _wcsicmp(pairs[0].first.c_str(), L"Driver") != 0)
+        return Fail(ODBC_ERROR_INVALID_KEYWORD_VALUE, "Invalid keyword-value pairs");
+
+    std::wstring folder = pathIn ? pathIn : L"";
+    if (!pathIn) {
+        wchar_t system[MAX_PATH] = {};
+        GetSystemDirectoryW(system, MAX_PATH);
+        folder = system;
+    }
+    if (folder.empty()) return Fail(ODBC_ERROR_INVALID_PATH, "Invalid install path");
+    if (pathOutLength) *pathOutLength = static_cast<WORD>(folder.size());
+    if (pathOut && pathOutMax) {
+        const size_t n = std::min(folder.size(), static_cast<size_t>(pathOutMax) - 1);
+        std::wmemcpy(pathOut, folder.c_str(), n);
+        pathOut[n] = L'\0';
+    }
+    if (!pathOut || folder.size() >= pathOutMax)
+        return Fail(ODBC_ERROR_INVALID_BUFF_LEN, "Invalid buffer length");
+    if (request == ODBC_INSTALL_INQUIRY) return TRUE;
+
+    const std::wstring key = DriverKeyW(driver);
+    const DWORD count = UsageCount(driver) + 1;
+    for (auto& [keyword, value] : pairs) {
+        const bool file = _wcsicmp(keyword.c_str(), L"Driver") == 0 || _wcsicmp(keyword.c_str(), L"Setup") == 0 ||
+                          _wcsicmp(keyword.c_str(), L"Translator") == 0;
+        const bool fullPath = value.find_first_of(L"\\/") != std::wstring::npos;
+        if (file && !fullPath) value = folder + (folder.back() == L'\\' ? L"" : L"\\") + value;
+        if (!WriteStringW(HKEY_LOCAL_MACHINE, key, keyword.c_str(), value))
+            return Fail(ODBC_ERROR_GENERAL_ERR, "General installer error");
+    }
+    if (!SetUsageCount(driver, count) ||
+        !WriteStringW(HKEY_LOCAL_MACHINE, Widen(kOdbcInst) + L"\\ODBC Drivers", driver, L"Installed"))
+        return Fail(ODBC_ERROR_USAGE_UPDATE_FAILED, "Component usage count update failed");
+    if (usageCount) *usageCount = count;
+    return TRUE;
+}
+
+// Documented: the driver's usage count goes down by one, returned; at 0 its
+// entry under ODBCINST.INI and its "ODBC Drivers" value go, and with
+// fRemoveDSN its data sources too. A driver not installed is
+// ODBC_ERROR_COMPONENT_NOT_FOUND. Reading: the data sources go with the
+// entry only, while another install still uses the driver they stay; both
+// the user's and the machine's go.
+BOOL WINAPI SQLRemoveDriverW(LPCWSTR driver, BOOL removeDsns, LPDWORD usageCount)
+{
+    Begin();
+    if (!driver || !*driver || std::wcschr(driver, L'\\'))
+        return Fail(ODBC_ERROR_INVALID_NAME, "Invalid driver or translator name");
+    const DWORD count = UsageCount(driver);
+    if (!count) return Fail(ODBC_ERROR_COMPONENT_NOT_FOUND, "Component not found");
+    if (count > 1) {
+        if (!SetUsageCount(driver, count - 1))
+            return Fail(ODBC_ERROR_USAGE_UPDATE_FAILED, "Component usage count update failed");
+        if (usageCount) *usageCount = count - 1;
+        return TRUE;
+    }
+    const std::string name = Narrow(driver, wcslen(driver));
+    const auto gone = [](LONG status) { return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND; };
+    if (!gone(RegDeleteTreeW(HKEY_LOCAL_MACHINE, DriverKeyW(driver).c_str())) ||
+        !gone(RegDeleteKeyW(HKEY_LOCAL_MACHINE, DriverKeyW(driver).c_str())) ||
+        !gone(RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, (Widen(kOdbcInst) + L"\\ODBC Drivers").c_str(), driver)))
+        return Fail(ODBC_ERROR_USAGE_UPDATE_FAILED, "Component usage count update failed");
+    if (usageCount) *usageCount = 0;
+    if (removeDsns && !(RemoveDataSourcesOf(HKEY_CURRENT_USER, name) & RemoveDataSourcesOf(HKEY_LOCAL_MACHINE, name)))
+        return Fail(ODBC_ERROR_REQUEST_FAILED, "Request failed");
+    return TRUE;
+}
+
+// The wide form of SQLInstallerError: the same records, the text in
+// Unicode, `size` and `*length` in characters.
+SQLRETURN WINAPI SQLInstallerErrorW(WORD record, DWORD* code, LPWSTR text, WORD size, WORD* length)
+{
+    if (record < 1 || record > 8) return SQL_ERROR;
+    if (record > g_errors.size()) {
+        if (length) *length = 0;
+        if (text && size > 0) text[0] = L'\0';
+        return SQL_NO_DATA;
+    }
+    const Error& error = g_errors[record - 1];
+    const std::wstring wide = Widen(error.text);
+    if (code) *code = error.code;
+    if (length) *length = static_cast<WORD>(wide.size());
+    if (text && size > 0) {
+        const size_t n = std::min(wide.size(), static_cast<size_t>(size) - 1);
+        std::wmemcpy(text, wide.c_str(), n);
+        text[n] = L'\0';
+    }
+    return !text || wide.size() >= size ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
 }
 
 }

@@ -190,6 +190,91 @@ TEST_F(Platform, ConfigDataSourceLoadsTheLibraryItsFactsNameForEachCallOnly)
     EXPECT_FALSE(Registration(dsn));
 }
 
+// Driver registration, on every installer: each install of a description
+// adds one to its UsageCount and returns it, each removal takes one, and the
+// last takes the driver's key and its "ODBC Drivers" value. The file
+// keywords are kept as the facts say (a file name installed in the folder,
+// a full path as given). Asked to, the last removal takes the driver's data
+// sources; a driver not installed is refused. Each unless the facts say otherwise.
+class DriverInstall : public DataSourceTest {
+protected:
+    void TearDown() override {
+        SQLSetConfigMode(ODBC_BOTH_DSN);
+        Forget();
+        DataSourceTest::TearDown();
+    }
+    static void Forget() {
+        reg::DeleteTree(HKEY_LOCAL_MACHINE, kKey);
+        reg::DeleteValue(HKEY_LOCAL_MACHINE, kDrivers, kName);
+    }
+    static bool Install(DWORD* count) {
+        const std::wstring list = AttributeListW({Widen(kName), L"Driver=bkTDriver.dll",
+                                                  L"Setup=C:\\bkT Elsewhere\\bkTSetup.dll"});
+        wchar_t out[MAX_PATH] = {};
+        WORD length = 0;
+        const BOOL ok = SQLInstallDriverExW(list.c_str(), L"C:\\bkT Folder", out, MAX_PATH, &length,
+                                            ODBC_INSTALL_COMPLETE, count);
+        EXPECT_EQ(std::wstring(out), L"C:\\bkT Folder");
+        return ok != FALSE;
+    }
+    static constexpr const char* kName = "bkT Installed Driver";
+    static constexpr const char* kKey = "Software\\ODBC\\ODBCINST.INI\\bkT Installed Driver";
+    static constexpr const char* kDrivers = "Software\\ODBC\\ODBCINST.INI\\ODBC Drivers";
+};
+
+TEST_F(DriverInstall, CountsInstallsKeepsFilesAndRemovesAsItsFactsSay)
+{
+    const InstallerFacts& facts = InstallerUnderTest();
+    Forget();
+    const struct { bool install; DWORD count; } steps[] = {{true, 1}, {true, 2}, {false, 1}, {true, 2},
+                                                           {false, 1}, {false, 0}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::string(step.install ? "install, count " : "remove, count ") + std::to_string(step.count));
+        DWORD count = 99;
+        ASSERT_TRUE(step.install ? Install(&count) : SQLRemoveDriverW(Widen(kName).c_str(), FALSE, &count));
+        EXPECT_EQ(count, step.count);
+        if (!step.count) {
+            EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kKey));
+            EXPECT_FALSE(reg::ReadString(HKEY_LOCAL_MACHINE, kDrivers, kName));
+            continue;
+        }
+        EXPECT_EQ(reg::ReadString(HKEY_LOCAL_MACHINE, kDrivers, kName), "Installed");
+        EXPECT_EQ(reg::ReadRaw(HKEY_LOCAL_MACHINE, kKey, "UsageCount"),
+                  reg::Raw(REG_DWORD, std::string(reinterpret_cast<const char*>(&step.count), sizeof step.count)));
+        EXPECT_EQ(reg::ReadString(HKEY_LOCAL_MACHINE, kKey, "Driver"), InstalledFile("C:\\bkT Folder", "bkTDriver.dll"));
+        EXPECT_EQ(reg::ReadString(HKEY_LOCAL_MACHINE, kKey, "Setup"),
+                  InstalledFile("C:\\bkT Folder", "C:\\bkT Elsewhere\\bkTSetup.dll"));
+    }
+
+    // The data sources of the driver, the user's and the machine's, and another driver's.
+    DWORD count = 99;
+    ASSERT_TRUE(Install(&count));
+    const std::string user = Use("bkTOfDriver"), system = Use("bkTOfDriverSys"), other = Use("bkTOther");
+    ASSERT_TRUE(SQLWriteDSNToIni(user.c_str(), kName));
+    ASSERT_TRUE(SQLWriteDSNToIni(other.c_str(), kDriver));
+    ASSERT_TRUE(SQLSetConfigMode(ODBC_SYSTEM_DSN));
+    ASSERT_TRUE(SQLWriteDSNToIni(system.c_str(), kName));
+    ASSERT_TRUE(SQLSetConfigMode(ODBC_BOTH_DSN));
+    ASSERT_TRUE(SQLRemoveDriverW(Widen(kName).c_str(), TRUE, &count));
+    EXPECT_EQ(count, 0u);
+    const bool kept = facts.driverRemovalKeepsDataSources;
+    EXPECT_EQ(Registration(user), kept ? std::optional<std::string>(kName) : std::nullopt);
+    EXPECT_EQ(Registration(system, Scope::System), kept ? std::optional<std::string>(kName) : std::nullopt);
+    EXPECT_EQ(Registration(other), kDriver);
+
+    // Not installed (any more).
+    count = 99;
+    EXPECT_EQ(SQLRemoveDriverW(Widen(kName).c_str(), FALSE, &count), facts.removesDriverNotInstalled ? TRUE : FALSE);
+    if (facts.removesDriverNotInstalled) {
+        EXPECT_EQ(count, 0u);
+    } else {
+        DWORD code = 0;
+        char text[SQL_MAX_MESSAGE_LENGTH] = {};
+        EXPECT_EQ(SQLInstallerError(1, &code, text, sizeof text, nullptr), SQL_SUCCESS);
+        EXPECT_EQ(code, static_cast<DWORD>(ODBC_ERROR_COMPONENT_NOT_FOUND));
+    }
+}
+
 // ---- The contract stand-in: what the documentation prescribes where Wine differs ----
 
 class Contract : public DataSourceTest {

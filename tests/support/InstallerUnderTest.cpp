@@ -87,9 +87,12 @@ const InstallerFacts& InstallerUnderTest()
                                {&F::splitsEntryAcrossHives, &F::removalKeepsKeys, &F::registrationKeepsKeys,
                                 &F::loadsDriverNotSetup, &F::wideNeedsConfigDsnW, &F::registersAnyDriver,
                                 &F::refusesRemoveDefault, &F::cutValueReadsAsNothing,
-                                &F::profileMissesRegistrations});
+                                &F::profileMissesRegistrations, &F::installJoinsFullPaths,
+                                &F::driverRemovalKeepsDataSources, &F::removesDriverNotInstalled});
     static const F wine10 = Row("Wine 10", "driver",
-                                {&F::registersAnyDriver, &F::refusesRemoveDefault, &F::cutValueReadsAsNothing});
+                                {&F::registersAnyDriver, &F::refusesRemoveDefault, &F::cutValueReadsAsNothing,
+                                 &F::installKeepsFileNames, &F::driverRemovalKeepsDataSources,
+                                 &F::removesDriverNotInstalled});
     static const InstallerFacts* const facts = []() -> const InstallerFacts* {
         if (UnderContract()) return &contract;
         using VersionFn = const char*(CDECL*)();
@@ -157,6 +160,14 @@ StoredEntry AfterRemoval(const StoredEntry& stored)
 {
     if (!InstallerUnderTest().removalKeepsKeys) return StoredEntry{};
     return {std::nullopt, {}, stored.keys};
+}
+
+std::string InstalledFile(const std::string& folder, const std::string& value)
+{
+    const bool fullPath = value.find('\\') != std::string::npos;
+    if (fullPath ? InstallerUnderTest().installJoinsFullPaths : !InstallerUnderTest().installKeepsFileNames)
+        return folder + "\\" + value;
+    return value;
 }
 
 void PrintTo(const StoredEntry& entry, std::ostream* out)
@@ -279,3 +290,9 @@ BK_FORWARD(int, SQLGetPrivateProfileString,
            (section, entry, defaultText, buffer, size, file))
 BK_FORWARD(SQLRETURN, SQLInstallerError, (WORD record, DWORD* code, LPSTR text, WORD size, WORD* length),
            (record, code, text, size, length))
+BK_FORWARD(BOOL, SQLInstallDriverExW,
+           (LPCWSTR driver, LPCWSTR pathIn, LPWSTR pathOut, WORD pathOutMax, WORD* pathOutLength, WORD request,
+            LPDWORD usageCount),
+           (driver, pathIn, pathOut, pathOutMax, pathOutLength, request, usageCount))
+BK_FORWARD(BOOL, SQLRemoveDriverW, (LPCWSTR driver, BOOL removeDsns, LPDWORD usageCount),
+           (driver, removeDsns, usageCount))

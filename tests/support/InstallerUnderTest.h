@@ -95,6 +95,12 @@ struct InstallerFacts {
     bool cutValueReadsAsNothing = false;    // a value that does not fit the buffer answers 0, not cut
     bool profileMissesRegistrations = false;// SQLGetPrivateProfileString reads "ODBC Data Sources" only
                                             // from the user's hive, where this installer keeps none
+    bool installJoinsFullPaths = false;     // SQLInstallDriverEx joins a file keyword that already holds a
+                                            // full path to the install folder, as it joins a file name
+    bool installKeepsFileNames = false;     // SQLInstallDriverEx keeps a file keyword's bare file name as
+                                            // given, not as its full path in the install folder
+    bool driverRemovalKeepsDataSources = false; // SQLRemoveDriver asked to remove the data sources leaves them
+    bool removesDriverNotInstalled = false; // SQLRemoveDriver of a driver not installed succeeds, count 0
 };
 const InstallerFacts& InstallerUnderTest();
 // The hive that holds a data source's registration.
@@ -122,6 +128,9 @@ void PrintTo(const StoredEntry& entry, std::ostream* out);
 std::map<std::string, std::string> InstallerKeywords(const std::string& library);
 // What removing a data source leaves of an entry that held `stored`.
 StoredEntry AfterRemoval(const StoredEntry& stored);
+// What SQLInstallDriverEx keeps for a file keyword (Driver, Setup) holding
+// `value` when it installs in `folder`.
+std::string InstalledFile(const std::string& folder, const std::string& value);
 
 // A test that uses data sources: every name taken through Use() is forgotten
 // before it is handed out and again when the test ends.
