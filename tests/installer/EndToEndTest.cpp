@@ -307,6 +307,178 @@ TEST_F(EndToEnd, BkdsnBatchStopsAtAFailingLineUnlessToldToKeepGoing)
     EXPECT_EQ(Registration(sales), kDriver);
 }
 
+// Every value below `key` of `root` as stored (type and bytes), by its path
+// below `key`; with `deep` the subkeys' values too.
+std::map<std::wstring, reg::Raw> StoredValues(HKEY root, const std::wstring& key, bool deep)
+{
+    std::map<std::wstring, reg::Raw> values;
+    afx::UniqueRegKey handle;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, handle.put()) != ERROR_SUCCESS) return values;
+    std::vector<BYTE> data(1 << 20);
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[1024];
+        DWORD length = 1024, type = 0, size = static_cast<DWORD>(data.size());
+        if (RegEnumValueW(handle.get(), i, name, &length, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
+            break;
+        values[std::wstring(name, length)] = reg::Raw(type, std::string(data.begin(), data.begin() + size));
+    }
+    for (DWORD i = 0; deep; ++i) {
+        wchar_t name[1024];
+        DWORD length = 1024;
+        if (RegEnumKeyExW(handle.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        const std::wstring sub(name, length);
+        for (auto& [path, raw] : StoredValues(root, key + L"\\" + sub, true)) values[sub + L"\\" + path] = raw;
+    }
+    return values;
+}
+
+// What both hives store of a data source, byte for byte: its registration and its section.
+std::map<std::wstring, reg::Raw> StoredBytes(const std::string& dsn)
+{
+    std::map<std::wstring, reg::Raw> stored;
+    for (const auto& [root, hive] : {std::make_pair(HKEY_CURRENT_USER, L"user "),
+                                     std::make_pair(HKEY_LOCAL_MACHINE, L"machine ")}) {
+        if (const auto registration = reg::ReadRaw(root, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources", dsn.c_str()))
+            stored[hive + std::wstring(L"registration")] = *registration;
+        for (auto& [name, raw] : StoredValues(root, Widen(DsnKey(dsn)), false)) stored[hive + name] = raw;
+    }
+    return stored;
+}
+
+// install-driver and remove-driver go through the installer, which counts
+// the installs: each install one more, each removal one fewer, the last one
+// takes the driver's entry (unless the installer keeps no count, where the
+// facts say so); one removal more is refused with the installer's error,
+// unless the facts say the installer lets it pass. With --remove-dsns the
+// driver's data sources go with it. Afterwards the installer's registry is
+// as it was.
+TEST_F(EndToEnd, BkdsnInstallsAndRemovesTheDriverThroughTheInstallerAsOftenAsInstalled)
+{
+    const InstallerFacts& facts = InstallerUnderTest();
+    const std::string name = "Brennick Data Installed Driver", quoted = " \"" + name + "\"";
+    const std::string key = "Software\\ODBC\\ODBCINST.INI\\" + name, folder = ProgramDir();
+    const auto before = StoredValues(HKEY_LOCAL_MACHINE, L"Software\\ODBC\\ODBCINST.INI", true);
+    const struct { std::string arguments; DWORD exitCode; DWORD count; const char* driver; } steps[] = {
+        {"install-driver" + quoted + " bkODBCsu.dll", 0, 1, "bkODBCsu.dll"},
+        {"install-driver" + quoted + " bkODBCsu.dll .\\bkCommon.dll", 0, 2, "bkCommon.dll"},
+        {"remove-driver" + quoted, 0, 1, "bkCommon.dll"},
+        {"remove-driver" + quoted, 0, 0, nullptr},
+        {"remove-driver" + quoted, facts.removesDriverNotInstalled ? 0u : 1u, 0, nullptr},
+        {"install-driver" + quoted + " bkODBCsu.dll", 0, 1, "bkODBCsu.dll"},
+        {"remove-driver" + quoted + " --remove-dsns", 0, 0, nullptr},
+    };
+    const std::string user = Use("bkTOfInstalled"), system = Use("bkTOfInstalledSys");
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.arguments);
+        if (step.arguments.find("--remove-dsns") != std::string::npos) {
+            ASSERT_TRUE(SQLWriteDSNToIni(user.c_str(), name.c_str()));
+            ASSERT_TRUE(SQLSetConfigMode(ODBC_SYSTEM_DSN));
+            ASSERT_TRUE(SQLWriteDSNToIni(system.c_str(), name.c_str()));
+            ASSERT_TRUE(SQLSetConfigMode(ODBC_BOTH_DSN));
+        }
+        const ToolRun run = RunBkdsn(Widen(step.arguments));
+        EXPECT_EQ(run.exitCode, step.exitCode) << run.output;
+        const std::string verb = step.arguments.substr(0, step.arguments.find(' '));
+        EXPECT_TRUE(HasLine(run.output, verb + " " + name + (step.exitCode ? ": failed" : ": ok"))) << run.output;
+        if (step.exitCode) {
+            EXPECT_NE(run.output.find("installer error " + std::to_string(ODBC_ERROR_COMPONENT_NOT_FOUND) + ": "),
+                      std::string::npos) << run.output;
+            continue;
+        }
+        EXPECT_TRUE(HasLine(run.output, "\"" + name + "\" " + (verb == "install-driver" ? "installed in " + folder + ", " : "removed, ") +
+                                            "usage count " + std::to_string(step.count))) << run.output;
+        EXPECT_EQ(reg::ReadString(HKEY_LOCAL_MACHINE, "Software\\ODBC\\ODBCINST.INI\\ODBC Drivers", name.c_str()),
+                  step.count ? std::optional<std::string>("Installed") : std::nullopt);
+        EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, key), step.count != 0);
+        if (!step.count) continue;
+        EXPECT_EQ(reg::ReadString(HKEY_LOCAL_MACHINE, key, "Setup"), InstalledFile(folder, "bkODBCsu.dll"));
+        EXPECT_EQ(reg::ReadString(HKEY_LOCAL_MACHINE, key, "Driver"), InstalledFile(folder, step.driver));
+    }
+    const bool kept = facts.driverRemovalKeepsDataSources;
+    EXPECT_EQ(Registration(user), kept ? std::optional<std::string>(name) : std::nullopt);
+    EXPECT_EQ(Registration(system, Scope::System), kept ? std::optional<std::string>(name) : std::nullopt);
+    EXPECT_EQ(StoredValues(HKEY_LOCAL_MACHINE, L"Software\\ODBC\\ODBCINST.INI", true), before);
+}
+
+// export writes what batch replays: after the data sources are gone, the
+// file brings back exactly what was stored, byte for byte, for names and
+// values with quotes, backslashes (before a quote and at the end), #,
+// blanks, text of the code page beyond ASCII and a value longer than a
+// profile read's first buffer; the user's data sources through add, the
+// machine's through add-sys (an installer that registers every data source
+// in the machine's hive has only those), of one driver or of all, of one
+// scope or both.
+TEST_F(EndToEnd, BkdsnExportReplaysEveryDataSourceByteForByte)
+{
+    const std::string exportDriver = "Brennick Data Export Driver";
+    ScopedDriverRegistration registration(exportDriver);
+    const std::string e = Ansi(L"\u00E9");
+    struct Source { std::string dsn; Scope scope; std::string driver; std::vector<std::string> keys; };
+    const std::vector<Source> sources = {
+        {Use("bkT \"Quoted\" #1 caf" + e), Scope::User, exportDriver,
+         {"DBQ=C:\\Data \"quoted\"\\ #not a comment\\", "MaxColSupport=1536", "ShortenNames=1"}},
+        {Use("bkTExport" + e + " Sys"), Scope::System, exportDriver,
+         {"DBQ=C:\\" + std::string(600, 'x') + "\\\\\"q\\", "DatabaseType=2", "StandardMode=1"}},
+        {Use("bkTExportPlain"), Scope::User, exportDriver, {"DBQ=\\\\server\\share\\", "DictionaryMode=1"}},
+        {Use("bkTExportOther"), Scope::User, kDriver, {"DBQ=C:\\Other"}},
+    };
+    // Where an installer registers a data source is where export finds it.
+    const auto foundIn = [](Scope scope) {
+        return InstallerUnderTest().splitsEntryAcrossHives ? Scope::System : scope;
+    };
+    const struct { std::string arguments; bool otherDriver, user, system; } cases[] = {
+        {" \"" + exportDriver + "\"", false, true, true},
+        {" \"" + exportDriver + "\" --user", false, true, false},
+        {" --system \"" + exportDriver + "\"", false, false, true},
+        {"", true, true, true},
+    };
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string path = std::string(temp) + "bkdsn-export-" + std::to_string(GetCurrentProcessId()) + ".txt";
+    for (const auto& c : cases) {
+        SCOPED_TRACE("export" + c.arguments);
+        std::map<std::string, std::map<std::wstring, reg::Raw>> stored;
+        size_t expected = 0;
+        for (const Source& source : sources) {
+            ForgetDataSource(source.dsn);
+            std::vector<std::string> elements = {"DSN=" + source.dsn};
+            elements.insert(elements.end(), source.keys.begin(), source.keys.end());
+            ASSERT_EQ(SQLConfigDataSource(nullptr, source.scope == Scope::User ? ODBC_ADD_DSN : ODBC_ADD_SYS_DSN,
+                                          source.driver.c_str(), AttributeList(elements).c_str()), TRUE)
+                << source.dsn;
+            const bool exported = (c.otherDriver || source.driver == exportDriver) &&
+                                  (foundIn(source.scope) == Scope::User ? c.user : c.system);
+            stored[source.dsn] = exported ? StoredBytes(source.dsn) : std::map<std::wstring, reg::Raw>{};
+            expected += exported;
+            ASSERT_FALSE(StoredBytes(source.dsn).empty());
+        }
+        const ToolRun run = RunBkdsn(L"export" + Widen(c.arguments) + L" \"" + Widen(path) + L"\"");
+        ASSERT_EQ(run.exitCode, 0u) << run.output;
+        const std::string text = ReadFileBytes(path).value_or("");
+        EXPECT_EQ(text.compare(0, 5, "\xEF\xBB\xBF# "), 0) << text;
+        const size_t lines = static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) - 1;
+        if (c.otherDriver) {
+            // Every data source of the machine, not only the test's: checked, not replayed.
+            EXPECT_GE(lines, expected) << text;
+            EXPECT_NE(text.find(" \"" + std::string(kDriver) + "\" \"DSN=bkTExportOther\" \"DBQ=C:\\Other\""),
+                      std::string::npos) << text;
+            continue;
+        }
+        EXPECT_EQ(lines, expected) << text;
+        EXPECT_TRUE(HasLine(run.output, "exported " + std::to_string(expected) + " data sources to " + path))
+            << run.output;
+
+        for (const Source& source : sources) ForgetDataSource(source.dsn);
+        const ToolRun replay = RunBkdsn(L"batch \"" + Widen(path) + L"\"");
+        EXPECT_EQ(replay.exitCode, 0u) << replay.output << text;
+        for (const Source& source : sources) EXPECT_EQ(StoredBytes(source.dsn), stored[source.dsn]) << source.dsn << "\n" << text;
+    }
+    DeleteFileA(path.c_str());
+    EXPECT_EQ(RunBkdsn(L"export --user --system x").exitCode, 2u);
+    EXPECT_EQ(RunBkdsn(L"export a b x").exitCode, 2u);
+}
+
 // A wide text the code page cannot hold never reaches another data source:
 // converted loosely, "\u015Cales" would be "Sales". Every request, through the
 // installer's wide entry and through the module's own, fails and leaves the
