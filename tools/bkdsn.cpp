@@ -1,6 +1,14 @@
 // bkdsn: scripted deployment of data sources through the ODBC installer.
 //
-//   bkdsn install-driver DESCRIPTION SETUP_DLL   register the driver's setup module
+//   bkdsn install-driver DESCRIPTION SETUP_DLL [DRIVER_DLL]
+//                                                 install the driver through the installer,
+//                                                 which counts the installs
+//   bkdsn remove-driver DESCRIPTION [--remove-dsns]
+//                                                 one install fewer; the last removes the
+//                                                 driver (and its data sources)
+//   bkdsn export [DESCRIPTION] [--system|--user] FILE
+//                                                 the data sources as a batch file that
+//                                                 batch replays
 //   bkdsn set-dsn-dir FOLDER                      set the machine's default file-DSN folder
 //   bkdsn REQUEST DESCRIPTION [KEY=VALUE ...]     add / configure / remove a data source
 //   bkdsn show DSN                                print a data source's stored entry and
