@@ -34,6 +34,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwctype>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,7 +43,6 @@ namespace {
 
 using Args = std::vector<std::wstring>;
 
-const char kDriversKey[] = "Software\\ODBC\\ODBCINST.INI";
 const char kFileDsnKey[] = "Software\\ODBC\\ODBC.INI\\ODBC File DSN";
 const char kOdbcIni[] = "Software\\ODBC\\ODBC.INI";
 const char kSourcesSection[] = "ODBC Data Sources";
@@ -99,11 +99,10 @@ struct Verb {
     Check wellFormed = nullptr;   // the arguments' form beyond their number, when it matters
 };
 
-// The installer's errors of the last call, to stderr; true when it posted any.
-bool PrintInstallerErrors()
+// The installer's errors of the last call, to stderr.
+void PrintInstallerErrors()
 {
-    WORD i = 1;
-    for (; i <= 8; ++i) {
+    for (WORD i = 1; i <= 8; ++i) {
         DWORD code = 0;
         wchar_t message[SQL_MAX_MESSAGE_LENGTH] = {};
         WORD length = 0;
@@ -111,7 +110,6 @@ bool PrintInstallerErrors()
         if (got != SQL_SUCCESS && got != SQL_SUCCESS_WITH_INFO) break;
         PrintTo(stderr, L"installer error " + std::to_wstring(code) + L": " + message);
     }
-    return i > 1;
 }
 
 // The full path of `path` (relative to the current folder), as the installer keeps it.
@@ -640,10 +638,9 @@ int Batch(const std::wstring& path, bool keepGoing)
 
 } // namespace
 
-int wmain(int argc, wchar_t** argv)
+namespace {
+int Main(const Args& words)
 {
-    SetConsoleOutputCP(CP_UTF8);
-    const Args words(argv + 1, argv + argc);
     if (!words.empty() && words[0] == L"batch") {
         if (words.size() == 2) return Batch(words[1], false);
         if (words.size() == 3 && words[2] == L"--keep-going") return Batch(words[1], true);
@@ -652,4 +649,20 @@ int wmain(int argc, wchar_t** argv)
     const auto request = MakeRequest(words);
     if (!request) return Usage();
     return Execute(*request, L"") ? 0 : 1;
+}
+} // namespace
+
+// Text and lists may run out of memory (an export of a huge value): that
+// ends the run as a failure, never as an exception out of main.
+int wmain(int argc, wchar_t** argv)
+{
+    SetConsoleOutputCP(CP_UTF8);
+    try {
+        return Main(Args(argv + 1, argv + argc));
+    } catch (const std::bad_alloc&) {
+        std::fputs("bkdsn: out of memory\n", stderr);
+    } catch (...) {
+        std::fputs("bkdsn: internal failure\n", stderr);
+    }
+    return 1;
 }
