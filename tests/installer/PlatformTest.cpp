@@ -193,12 +193,20 @@ TEST_F(Platform, ConfigDataSourceLoadsTheLibraryItsFactsNameForEachCallOnly)
 // Driver registration, on every installer: each install of a description
 // adds one to its UsageCount and returns it, each removal takes one, and the
 // last takes the driver's key and its "ODBC Drivers" value. The file
-// keywords are kept as the facts say (a file name installed in the folder,
-// a full path as given). Asked to, the last removal takes the driver's data
-// sources; a driver not installed is refused. Each unless the facts say otherwise.
+// keywords are kept as the facts say (documented: a file name as its full
+// path in the install folder, a full path as given), for files that are
+// there and files that are not. Asked to, the last removal takes the
+// driver's data sources; a driver not installed is refused. Each unless the
+// facts say otherwise.
 class DriverInstall : public DataSourceTest {
 protected:
+    void SetUp() override {
+        GetCurrentDirectoryA(MAX_PATH, m_folder);
+        SetCurrentDirectoryA(ProgramDir().c_str());   // where the module is found by its name
+        Forget();
+    }
     void TearDown() override {
+        SetCurrentDirectoryA(m_folder);
         SQLSetConfigMode(ODBC_BOTH_DSN);
         Forget();
         DataSourceTest::TearDown();
@@ -207,31 +215,37 @@ protected:
         reg::DeleteTree(HKEY_LOCAL_MACHINE, kKey);
         reg::DeleteValue(HKEY_LOCAL_MACHINE, kDrivers, kName);
     }
-    static bool Install(DWORD* count) {
-        const std::wstring list = AttributeListW({Widen(kName), L"Driver=bkTDriver.dll",
-                                                  L"Setup=C:\\bkT Elsewhere\\bkTSetup.dll"});
+    static bool Install(const std::string& driver, const std::string& setup, DWORD* count) {
+        const std::wstring list = AttributeListW({Widen(kName), Widen("Driver=" + driver), Widen("Setup=" + setup)});
         wchar_t out[MAX_PATH] = {};
         WORD length = 0;
-        const BOOL ok = SQLInstallDriverExW(list.c_str(), L"C:\\bkT Folder", out, MAX_PATH, &length,
+        const BOOL ok = SQLInstallDriverExW(list.c_str(), Widen(kFolder).c_str(), out, MAX_PATH, &length,
                                             ODBC_INSTALL_COMPLETE, count);
-        EXPECT_EQ(std::wstring(out), L"C:\\bkT Folder");
+        EXPECT_EQ(std::wstring(out), Widen(kFolder));
         return ok != FALSE;
     }
     static constexpr const char* kName = "bkT Installed Driver";
     static constexpr const char* kKey = "Software\\ODBC\\ODBCINST.INI\\bkT Installed Driver";
     static constexpr const char* kDrivers = "Software\\ODBC\\ODBCINST.INI\\ODBC Drivers";
+    static constexpr const char* kFolder = "C:\\bkT Folder";
+
+private:
+    char m_folder[MAX_PATH] = {};
 };
 
 TEST_F(DriverInstall, CountsInstallsKeepsFilesAndRemovesAsItsFactsSay)
 {
     const InstallerFacts& facts = InstallerUnderTest();
-    Forget();
-    const struct { bool install; DWORD count; } steps[] = {{true, 1}, {true, 2}, {false, 1}, {true, 2},
-                                                           {false, 1}, {false, 0}};
+    const std::string missing = "bkTDriver.dll", missingPath = "C:\\bkT Elsewhere\\bkTSetup.dll";
+    const std::string found = "bkODBCsu.dll", foundPath = ScopedDriverRegistration::ModulePath();
+    const struct { bool install; DWORD count; std::string driver, setup; } steps[] = {
+        {true, 1, missing, missingPath}, {true, 2, foundPath, found}, {false, 1, foundPath, found},
+        {true, 2, missing, missingPath}, {false, 1, missing, missingPath}, {false, 0, "", ""}};
     for (const auto& step : steps) {
         SCOPED_TRACE(std::string(step.install ? "install, count " : "remove, count ") + std::to_string(step.count));
         DWORD count = 99;
-        ASSERT_TRUE(step.install ? Install(&count) : SQLRemoveDriverW(Widen(kName).c_str(), FALSE, &count));
+        ASSERT_TRUE(step.install ? Install(step.driver, step.setup, &count)
+                                 : SQLRemoveDriverW(Widen(kName).c_str(), FALSE, &count));
         EXPECT_EQ(count, step.count);
         if (!step.count) {
             EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kKey));
@@ -241,14 +255,14 @@ TEST_F(DriverInstall, CountsInstallsKeepsFilesAndRemovesAsItsFactsSay)
         EXPECT_EQ(reg::ReadString(HKEY_LOCAL_MACHINE, kDrivers, kName), "Installed");
         EXPECT_EQ(reg::ReadRaw(HKEY_LOCAL_MACHINE, kKey, "UsageCount"),
                   reg::Raw(REG_DWORD, std::string(reinterpret_cast<const char*>(&step.count), sizeof step.count)));
-        EXPECT_EQ(reg::ReadString(HKEY_LOCAL_MACHINE, kKey, "Driver"), InstalledFile("C:\\bkT Folder", "bkTDriver.dll"));
-        EXPECT_EQ(reg::ReadString(HKEY_LOCAL_MACHINE, kKey, "Setup"),
-                  InstalledFile("C:\\bkT Folder", "C:\\bkT Elsewhere\\bkTSetup.dll"));
+        for (const auto& [keyword, value] : {std::make_pair("Driver", step.driver), std::make_pair("Setup", step.setup)})
+            EXPECT_EQ(reg::ReadString(HKEY_LOCAL_MACHINE, kKey, keyword),
+                      InstalledFile(kFolder, value, FileExists(value))) << keyword;
     }
 
     // The data sources of the driver, the user's and the machine's, and another driver's.
     DWORD count = 99;
-    ASSERT_TRUE(Install(&count));
+    ASSERT_TRUE(Install(missing, missingPath, &count));
     const std::string user = Use("bkTOfDriver"), system = Use("bkTOfDriverSys"), other = Use("bkTOther");
     ASSERT_TRUE(SQLWriteDSNToIni(user.c_str(), kName));
     ASSERT_TRUE(SQLWriteDSNToIni(other.c_str(), kDriver));

@@ -87,11 +87,11 @@ const InstallerFacts& InstallerUnderTest()
                                {&F::splitsEntryAcrossHives, &F::removalKeepsKeys, &F::registrationKeepsKeys,
                                 &F::loadsDriverNotSetup, &F::wideNeedsConfigDsnW, &F::registersAnyDriver,
                                 &F::refusesRemoveDefault, &F::cutValueReadsAsNothing,
-                                &F::profileMissesRegistrations, &F::installJoinsFullPaths,
+                                &F::profileMissesRegistrations, &F::installJoinsEveryFile,
                                 &F::driverRemovalKeepsDataSources, &F::removesDriverNotInstalled});
     static const F wine10 = Row("Wine 10", "driver",
                                 {&F::registersAnyDriver, &F::refusesRemoveDefault, &F::cutValueReadsAsNothing,
-                                 &F::installKeepsFileNames, &F::driverRemovalKeepsDataSources,
+                                 &F::installKeepsFoundFiles, &F::driverRemovalKeepsDataSources,
                                  &F::removesDriverNotInstalled});
     static const InstallerFacts* const facts = []() -> const InstallerFacts* {
         if (UnderContract()) return &contract;
@@ -162,12 +162,12 @@ StoredEntry AfterRemoval(const StoredEntry& stored)
     return {std::nullopt, {}, stored.keys};
 }
 
-std::string InstalledFile(const std::string& folder, const std::string& value)
+std::string InstalledFile(const std::string& folder, const std::string& value, bool found)
 {
-    const bool fullPath = value.find('\\') != std::string::npos;
-    if (fullPath ? InstallerUnderTest().installJoinsFullPaths : !InstallerUnderTest().installKeepsFileNames)
-        return folder + "\\" + value;
-    return value;
+    const InstallerFacts& facts = InstallerUnderTest();
+    const bool kept = facts.installKeepsFoundFiles ? found
+                      : !facts.installJoinsEveryFile && value.find('\\') != std::string::npos;
+    return kept ? value : folder + "\\" + value;
 }
 
 void PrintTo(const StoredEntry& entry, std::ostream* out)

@@ -95,10 +95,11 @@ struct InstallerFacts {
     bool cutValueReadsAsNothing = false;    // a value that does not fit the buffer answers 0, not cut
     bool profileMissesRegistrations = false;// SQLGetPrivateProfileString reads "ODBC Data Sources" only
                                             // from the user's hive, where this installer keeps none
-    bool installJoinsFullPaths = false;     // SQLInstallDriverEx joins a file keyword that already holds a
-                                            // full path to the install folder, as it joins a file name
-    bool installKeepsFileNames = false;     // SQLInstallDriverEx keeps a file keyword's bare file name as
-                                            // given, not as its full path in the install folder
+    bool installJoinsEveryFile = false;     // SQLInstallDriverEx joins every file keyword (Driver, Setup) to
+                                            // the install folder, one holding a full path too
+    bool installKeepsFoundFiles = false;    // SQLInstallDriverEx keeps a file keyword that names a file
+                                            // found from the current folder as given (a bare name too),
+                                            // and joins any other to the install folder (a full path too)
     bool driverRemovalKeepsDataSources = false; // SQLRemoveDriver asked to remove the data sources leaves them
     bool removesDriverNotInstalled = false; // SQLRemoveDriver of a driver not installed succeeds, count 0
 };
@@ -129,8 +130,9 @@ std::map<std::string, std::string> InstallerKeywords(const std::string& library)
 // What removing a data source leaves of an entry that held `stored`.
 StoredEntry AfterRemoval(const StoredEntry& stored);
 // What SQLInstallDriverEx keeps for a file keyword (Driver, Setup) holding
-// `value` when it installs in `folder`.
-std::string InstalledFile(const std::string& folder, const std::string& value);
+// `value` when it installs in `folder`, `found` telling whether the value
+// names a file from the installing process's current folder.
+std::string InstalledFile(const std::string& folder, const std::string& value, bool found);
 
 // A test that uses data sources: every name taken through Use() is forgotten
 // before it is handed out and again when the test ends.
