@@ -63,6 +63,13 @@ using UniqueModule = UniqueAny<HMODULE, decltype(&::FreeLibrary), ::FreeLibrary>
 using UniqueActCtx = UniqueAny<HANDLE, decltype(&::ReleaseActCtx), ::ReleaseActCtx, -1>;
 using UniqueFile = UniqueAny<HANDLE, decltype(&::CloseHandle), ::CloseHandle, -1>;
 using UniqueBstr = UniqueAny<BSTR, decltype(&::SysFreeString), ::SysFreeString>;
+// A kernel object whose empty value is null (a mutex), and memory the system
+// handed out with LocalAlloc (a security descriptor made from its text form).
+using UniqueKernelHandle = UniqueAny<HANDLE, decltype(&::CloseHandle), ::CloseHandle>;
+using UniqueLocalMemory = UniqueAny<HLOCAL, decltype(&::LocalFree), ::LocalFree>;
+// The ownership of a mutex this thread holds: released, not closed; the
+// handle itself stays with its UniqueKernelHandle, which must outlive this.
+using MutexOwnership = UniqueAny<HANDLE, decltype(&::ReleaseMutex), ::ReleaseMutex>;
 
 // Activation of an activation context for the lifetime of the object; the
 // caller's context is back in force when it is destroyed.

@@ -6,6 +6,7 @@
 #include "NameText.h"
 #include "../afx/Module.h"
 #include "../dialog/ConfigDsnDlg.h"
+#include "../host/RequestLock.h"
 
 #include <windows.h>
 #include <odbcinst.h>
@@ -16,17 +17,24 @@ BOOL RunRequest(HWND hwndParent, WORD fRequest, const char* driver, const char* 
 {
     CDSNAttributes attributes(driver, list);
 
-    if (fRequest == ODBC_REMOVE_DSN) return attributes.RemoveDataSource() ? TRUE : FALSE;
+    // Every read and write of a request runs under the request lock, so that
+    // no other request reads or writes between them; the dialog runs without
+    // it, since the user may look at it for as long as they like.
+    if (fRequest == ODBC_REMOVE_DSN) {
+        const host::RequestLock lock;
+        return lock && attributes.RemoveDataSource() ? TRUE : FALSE;
+    }
 
     if (hwndParent) {
-        if (!attributes.LoadDataSource()) return FALSE;
+        {
+            const host::RequestLock lock;
+            if (!lock || !attributes.LoadDataSource()) return FALSE;
+        }
         if (RunConfigDsnDialog(attributes, hwndParent) != IDOK) return FALSE;
-    } else {
-        // A silent request that cannot be written is a failure the
-        // deploying script must see.
-        if (!attributes.IsValidDataSource() || !attributes.CarryOverStoredValues()) return FALSE;
     }
-    return attributes.WriteDataSource() ? TRUE : FALSE;
+    // A request that cannot be written is a failure the deploying script must see.
+    const host::RequestLock lock;
+    return lock && attributes.WriteDataSource() ? TRUE : FALSE;
 }
 
 // Every call from outside runs with this module's resources current and

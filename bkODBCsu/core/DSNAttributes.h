@@ -56,9 +56,6 @@ public:
     // may then be written, or the value would be cut or lost.
     // The dialog's load: every value the caller did not supply, from the stored entry.
     bool LoadDataSource();
-    // The silent write's carry-over: every stored key the caller did not
-    // supply goes into the write, marked as supplied; the name stays.
-    bool CarryOverStoredValues();
     bool IsValidDataSource() const;
     bool DataSourceExists() const;
     bool WriteDataSource();
@@ -77,6 +74,9 @@ private:
     void UpdateOptionsFromValues();
     enum class LoadFor { Dialog, SilentWrite };
     bool LoadStoredValues(LoadFor purpose);
+    // The write's carry-over before a registration: every stored key the
+    // caller did not supply goes into the write, marked as supplied.
+    bool CarryOverStoredValues();
     void WriteUnsharedFileDsn() const;
     void DeleteUnsharedFileDsn(const afx::CString& name) const;
 

@@ -124,6 +124,35 @@ bool IsSafeEntryName(const CString& name)
            !IsInstallerSectionName(name) && installer::ValidDSN(name) != 0;
 }
 
+// The installer's text for a key when it fits one read, an empty text when
+// it has none or does not fit; nothing when the installer failed.
+std::optional<std::string> ReadShort(const char* section, const char* key, const char* file)
+{
+    char buffer[kValueBuffer] = {};
+    const int length = installer::GetPrivateProfileString(section, key, "", buffer, sizeof buffer, file);
+    if (length < 0) return std::nullopt;
+    if (length == 0 || length >= kValueBuffer - 1) return std::string();
+    return std::string(buffer, strnlen(buffer, sizeof buffer));
+}
+
+// Whether `name` is registered for `driver` and holds the library the driver
+// is installed with: then a registration would write nothing new, and some
+// installers (the documented one among them) empty the section before they
+// register, so that a request ended before its last key write would lose the
+// keys it did not supply. A name registered otherwise, or whose library
+// differs, is registered again. Nothing when the installer failed.
+std::optional<bool> IsRegisteredFor(const CString& name, const CString& driver)
+{
+    const auto registered = ReadShort("ODBC Data Sources", name, kProfile);
+    if (!registered || registered->empty() || driver.CompareNoCase(registered->c_str()) != 0)
+        return registered ? std::optional<bool>(false) : std::nullopt;
+    const auto library = ReadShort(name, "Driver", kProfile);
+    if (!library || library->empty()) return library ? std::optional<bool>(false) : std::nullopt;
+    const auto installed = ReadShort(driver, "Driver", "ODBCINST.INI");
+    if (!installed) return std::nullopt;
+    return CString(library->c_str()).CompareNoCase(installed->c_str()) == 0;
+}
+
 } // namespace
 
 bool CDSNAttributes::LoadStoredValues(LoadFor purpose)
@@ -154,8 +183,6 @@ bool CDSNAttributes::LoadDataSource()
 
 bool CDSNAttributes::CarryOverStoredValues()
 {
-    // A silent write registers the name again, which may drop the section's
-    // other keys: carry every stored key the caller did not supply into the write.
     return LoadStoredValues(LoadFor::SilentWrite);
 }
 
@@ -179,7 +206,13 @@ bool CDSNAttributes::WriteDataSource()
 {
     if (!IsValidDataSource()) return false;
     const CString& name = Value(attrDSN);
-    if (!installer::WriteDSNToIni(name, m_strDriver)) return false;
+    const std::optional<bool> registered = IsRegisteredFor(name, m_strDriver);
+    if (!registered) return false;
+    if (!*registered) {
+        // The registration may empty the section: every stored key the
+        // caller did not supply goes into the write.
+        if (!CarryOverStoredValues() || !installer::WriteDSNToIni(name, m_strDriver)) return false;
+    }
 
     // The registration may have emptied the section: a refused key must not
     // take the keys after it along, so every key is tried before failing.

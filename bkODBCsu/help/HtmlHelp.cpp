@@ -21,11 +21,33 @@ struct Binding {
     bool loadFailed = false;
 };
 Binding g_binding;
+// Dialogs of several threads may ask for Help at once: the binding changes
+// under this lock, and the control is called outside it.
+SRWLOCK g_bindingLock = SRWLOCK_INIT;
+
+HtmlHelpAFunction BoundEntry();
 
 } // namespace
 
 HWND InvokeHtmlHelp(HWND owner, const char* file, UINT command, DWORD_PTR data)
 {
+    const HtmlHelpAFunction entry = BoundEntry();
+    return entry ? entry(owner, file, command, data) : nullptr;
+}
+
+namespace {
+
+struct ExclusiveHold {
+    explicit ExclusiveHold(SRWLOCK& lock) noexcept : m_lock(lock) { ::AcquireSRWLockExclusive(&m_lock); }
+    ~ExclusiveHold() { ::ReleaseSRWLockExclusive(&m_lock); }
+    ExclusiveHold(const ExclusiveHold&) = delete;
+    ExclusiveHold& operator=(const ExclusiveHold&) = delete;
+    SRWLOCK& m_lock;
+};
+
+HtmlHelpAFunction BoundEntry()
+{
+    const ExclusiveHold hold(g_bindingLock);
     if (!g_binding.module && !g_binding.loadFailed) {
         // The registered path, expanded when registered as REG_EXPAND_SZ. A
         // value of another type is still tried as the path, as this loader
@@ -42,10 +64,10 @@ HWND InvokeHtmlHelp(HWND owner, const char* file, UINT command, DWORD_PTR data)
     }
     if (!g_binding.module) return nullptr;
 
-    if (!g_binding.entry) {
+    if (!g_binding.entry)
         g_binding.entry = reinterpret_cast<HtmlHelpAFunction>(reinterpret_cast<void*>(
             ::GetProcAddress(g_binding.module, MAKEINTRESOURCEA(kHtmlHelpAOrdinal))));
-        if (!g_binding.entry) return nullptr;
-    }
-    return g_binding.entry(owner, file, command, data);
+    return g_binding.entry;
 }
+
+} // namespace

@@ -14,5 +14,7 @@ int WritePrivateProfileString(const char* section, const char* entry, const char
 int GetPrivateProfileString(const char* section, const char* entry, const char* defaultText,
                             char* buffer, int bufferSize, const char* file);
 int RemoveDSNFromIni(const char* dsn);
+// Queues an installer error for the caller of the request (SQLPostInstallerError).
+void PostError(unsigned long code, const char* text);
 
 } // namespace installer

@@ -41,7 +41,9 @@ struct Error {
     DWORD code;
     std::string text;
 };
-std::vector<Error> g_errors;
+// Reading: the documentation speaks of "the last call's" errors; requests of
+// several threads run at once, so each thread has its own queue.
+thread_local std::vector<Error> g_errors;
 
 // Every installer function but SQLInstallerError starts with an empty queue:
 // "the error queue is flushed each time a new installer function is called".
@@ -475,6 +477,15 @@ BOOL WINAPI SQLConfigDataSourceW(HWND parent, WORD request, LPCWSTR driver, LPCW
                 return configDsn(parent, code, name.c_str(), attributes ? list.c_str() : nullptr);
             };
         });
+}
+
+// Documented: queues an error for the caller of the setup function, which
+// the installer's caller reads with SQLInstallerError.
+SQLRETURN WINAPI SQLPostInstallerError(DWORD code, LPCSTR text)
+{
+    if (code < ODBC_ERROR_GENERAL_ERR || code > ODBC_ERROR_OUTPUT_STRING_TRUNCATED) return SQL_ERROR;
+    Fail(code, text ? text : "");
+    return SQL_SUCCESS;
 }
 
 // Records 1 to 8 of the last call's errors. SQL_NO_DATA past the last one;

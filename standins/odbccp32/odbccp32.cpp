@@ -18,6 +18,7 @@ struct Script {
     std::map<std::string, int> calls;                     // function -> calls so far
     std::map<std::string, std::map<std::string, std::string>> profile;  // section -> key -> value
     std::vector<std::string> log;
+    int endsAt = 0;   // from this call on (counted over all functions), nothing applies
 };
 
 Script& State()
@@ -30,10 +31,13 @@ using standin::CopyOut;
 using standin::Text;
 
 // Records the call and gives the scripted answer for it (`fallback` otherwise).
+// Past the scripted end of the process every call answers 0 and applies
+// nothing: what is stored is what the calls before it left.
 int Answer(const char* function, const std::string& arguments, int fallback)
 {
     Script& s = State();
     s.log.push_back(std::string(function) + "(" + arguments + ")");
+    if (s.endsAt && static_cast<int>(s.log.size()) >= s.endsAt) return 0;
     const int n = ++s.calls[function];
     const auto& byCall = s.results[function];
     if (auto it = byCall.find(n); it != byCall.end()) return it->second;
@@ -96,6 +100,13 @@ int WINAPI SQLGetPrivateProfileString(LPCSTR section, LPCSTR entry, LPCSTR defau
                   natural);
 }
 
+// Recorded only: a request's refusal posts why it failed.
+short WINAPI SQLPostInstallerError(DWORD code, LPCSTR text)
+{
+    Answer("SQLPostInstallerError", std::to_string(code) + "," + Text(text), 0);
+    return 0;
+}
+
 BOOL WINAPI SQLRemoveDSNFromIni(LPCSTR dsn)
 {
     const int result = Answer("SQLRemoveDSNFromIni", Text(dsn), TRUE);
@@ -115,6 +126,13 @@ __declspec(dllexport) void Standin_Reset(void)
 __declspec(dllexport) void Standin_SetResult(const char* function, int call, int result)
 {
     State().results[function][call] = result;
+}
+
+// The process "ends" at the `call`-th installer call (from 1, over all
+// functions; 0: never): that call and every later one apply nothing.
+__declspec(dllexport) void Standin_EndAt(int call)
+{
+    State().endsAt = call;
 }
 
 // Puts a value into the stand-in's profile (a null entry only creates the section).

@@ -48,7 +48,7 @@ TEST_F(DialogWithScriptedInstaller, ARenameWritesTheNewEntryCompletelyBeforeTheO
     });
     EXPECT_EQ(run.result, TRUE);
     EXPECT_EQ(From(standin.Calls(), Exists("Revenue")),
-              (Calls{Exists("Revenue"), "SQLValidDSN(Revenue)", Register("Revenue"),
+              (Calls{Exists("Revenue"), "SQLValidDSN(Revenue)", RegisteredFor("Revenue"), Register("Revenue"),
                      Write("Revenue", "DBQ", "C:\\Data"), Write("Revenue", "MaxColSupport", "255"),
                      Write("Revenue", "ShortenNames", "0"), Write("Revenue", "StandardMode", "0"),
                      Write("Revenue", "DictionaryMode", "0"), Write("Revenue", "DatabaseType", "2"),

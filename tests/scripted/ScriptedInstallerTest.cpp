@@ -43,7 +43,7 @@ TEST_F(ScriptedInstaller, SilentAddValidatesRegistersThenWritesKeysInIndexOrder)
                                               "MaxColSupport=1536", "DBQ=C:\\Data", "DSN=Sales"}),
               TRUE);
     EXPECT_EQ(standin.Calls(),
-              (Calls{Valid("Sales"), Valid("Sales"), Register("Sales"),
+              (Calls{Valid("Sales"), RegisteredFor("Sales"), Register("Sales"),
                      Write("Sales", "DBQ", "C:\\Data"), Write("Sales", "MaxColSupport", "1536"),
                      Write("Sales", "ShortenNames", "1"), Write("Sales", "StandardMode", "0"),
                      Write("Sales", "DictionaryMode", "1"), Write("Sales", "DatabaseType", "2")}));
@@ -53,11 +53,12 @@ TEST_F(ScriptedInstaller, SilentAddValidatesRegistersThenWritesKeysInIndexOrder)
 TEST_F(ScriptedInstaller, SilentAddOfANewSourceLooksUpOnlyUnsuppliedKeysAndWritesOnlySupplied)
 {
     EXPECT_EQ(module.ConfigDSN(ODBC_ADD_DSN, {"DSN=Sales", "shortennames=1"}), TRUE);
-    // The lookups come before the registration, which may drop the section.
+    // A name not registered for the driver is registered, which may drop the
+    // section: the lookups come before it.
     EXPECT_EQ(standin.Calls(),
-              (Calls{Valid("Sales"), Read("Sales", "DBQ"), List("Sales"), Read("Sales", "MaxColSupport"),
-                     Read("Sales", "StandardMode"), Read("Sales", "DictionaryMode"),
-                     Read("Sales", "DatabaseType"), Valid("Sales"), Register("Sales"),
+              (Calls{Valid("Sales"), RegisteredFor("Sales"), Read("Sales", "DBQ"), List("Sales"),
+                     Read("Sales", "MaxColSupport"), Read("Sales", "StandardMode"),
+                     Read("Sales", "DictionaryMode"), Read("Sales", "DatabaseType"), Register("Sales"),
                      Write("Sales", "ShortenNames", "1")}));
 }
 
@@ -94,7 +95,8 @@ TEST_F(ScriptedInstaller, SilentConfigureKeepsStoredValuesWholeHoweverLong)
             standin.Reset();
             const std::string folder = "C:\\" + std::string(length - 3, 'd');
             standin.SetProfile("Sales", "DBQ", folder.c_str());
-            if (nothingWhenCut) standin.SetResult("SQLGetPrivateProfileString", 1, 0);
+            // The first read asks whether the name is registered; the second is DBQ's.
+            if (nothingWhenCut) standin.SetResult("SQLGetPrivateProfileString", 2, 0);
             EXPECT_EQ(module.ConfigDSN(ODBC_CONFIG_DSN, {"DSN=Sales", "ShortenNames=0"}), TRUE);
             EXPECT_EQ(standin.Profile("Sales", "DBQ"), folder);
         }
@@ -154,7 +156,9 @@ TEST_F(ScriptedInstaller, AStoredValueThatCannotBeReadWholeFailsTheRequestBefore
             standin.Reset();
             standin.SetProfile("Sales", "DBQ", "C:\\Old");
             if (c.key) standin.SetProfile("Sales", c.key, c.value->c_str());
-            if (c.call) standin.SetResult("SQLGetPrivateProfileString", c.call, c.answer);
+            // A silent write first asks whether the name is registered for the driver.
+            if (c.call)
+                standin.SetResult("SQLGetPrivateProfileString", c.call + (hwndParent ? 0 : 1), c.answer);
             const WindowWatcher watcher;   // cancels a dialog that shows, so it cannot wait
             EXPECT_EQ(module.ConfigDSN(hwndParent, ODBC_CONFIG_DSN, kDriver,
                                        AttributeList({"DSN=Sales", "ShortenNames=1"})),

@@ -18,12 +18,13 @@ StandinInstaller::StandinInstaller(Flavour flavour)
         return;
     }
     Bind(m_module.get(), "Standin_SetResult", m_setResult);
+    Bind(m_module.get(), "Standin_EndAt", m_endAt);
     Bind(m_module.get(), "Standin_SetProfile", m_setProfile);
     Bind(m_module.get(), "Standin_GetProfile", m_getProfile);
     Bind(m_module.get(), "Standin_CallLog", m_callLog);
     Bind(m_module.get(), "Standin_Reset", m_reset);
     // Without the override Wine loads its builtin even by full path.
-    if (!m_reset || !m_setResult || !m_setProfile || !m_getProfile || !m_callLog) {
+    if (!m_reset || !m_setResult || !m_endAt || !m_setProfile || !m_getProfile || !m_callLog) {
         ADD_FAILURE() << "the system's installer was loaded instead of " << file;
         m_reset = nullptr;
         return;

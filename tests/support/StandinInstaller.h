@@ -27,6 +27,9 @@ public:
 
     // The `call`-th call (from 1; 0: every call) of `function` answers `result`.
     void SetResult(const char* function, int call, int result) const { m_setResult(function, call, result); }
+    // The process "ends" at the `call`-th installer call (from 1, over all
+    // functions): from it on nothing applies and every call answers 0.
+    void EndAt(int call) const { m_endAt(call); }
     void SetProfile(const char* section, const char* key, const char* value) const {
         m_setProfile(section, key, value);
     }
@@ -39,6 +42,7 @@ private:
     afx::UniqueModule m_module;
     void (*m_reset)() = nullptr;
     void (*m_setResult)(const char*, int, int) = nullptr;
+    void (*m_endAt)(int) = nullptr;
     void (*m_setProfile)(const char*, const char*, const char*) = nullptr;
     int (*m_getProfile)(const char*, const char*, char*, int) = nullptr;
     int (*m_callLog)(char*, int) = nullptr;
@@ -63,6 +67,8 @@ inline std::string ProfileRead(const std::string& dsn, const std::string& key, c
     return "SQLGetPrivateProfileString(" + dsn + "," + key + ",,260," + file + ")";
 }
 inline std::string Read(const std::string& dsn, const std::string& key) { return ProfileRead(dsn, key, "ODBC.INI"); }
+// The question whether a name is registered for the driver, asked before a write.
+inline std::string RegisteredFor(const std::string& dsn) { return Read("ODBC Data Sources", dsn); }
 // The lookup of a section's keys, made once when a read answered nothing.
 inline std::string List(const std::string& dsn) { return ProfileRead(dsn, "(null)", "ODBC.INI"); }
 // The dialog's question whether a new name is taken.
