@@ -95,6 +95,7 @@ struct InstallerFacts {
     bool cutValueReadsAsNothing = false;    // a value that does not fit the buffer answers 0, not cut
     bool profileMissesRegistrations = false;// SQLGetPrivateProfileString reads "ODBC Data Sources" only
                                             // from the user's hive, where this installer keeps none
+    bool dropsPostedErrors = false;         // SQLPostInstallerError queues nothing for SQLInstallerError
 };
 const InstallerFacts& InstallerUnderTest();
 // The hive that holds a data source's registration.
