@@ -5,7 +5,8 @@
 #include <odbcinst.h>
 #include <sddl.h>
 
-#include <cstdio>
+#include <cstdlib>
+#include <string>
 
 namespace host {
 
@@ -25,11 +26,13 @@ const wchar_t kLockName[] = L"Global\\bkODBCsu data source requests";
 // which other users' requests could not open.
 const wchar_t kLockAccess[] = L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00100001;;;WD)";
 
-void Refuse(const char* why, unsigned long detail)
+// The text with its one number; the runtime's own formatting would cost the
+// module more than everything else in this file.
+void Refuse(const char* before, unsigned long number, const char* after)
 {
-    char text[256];
-    std::snprintf(text, sizeof text, why, detail);
-    installer::PostError(ODBC_ERROR_REQUEST_FAILED, text);
+    char digits[16] = {};
+    ::_ultoa(number, digits, 10);
+    installer::PostError(ODBC_ERROR_REQUEST_FAILED, (std::string(before) + digits + after).c_str());
 }
 
 } // namespace
@@ -45,8 +48,8 @@ RequestLock::RequestLock() noexcept
     m_mutex.reset(::CreateMutexExW(&attributes, kLockName, 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
     if (!m_mutex) {
         Refuse("The data source was not changed: the lock that keeps requests on this driver's "
-               "data sources apart could not be opened (error %lu).",
-               ::GetLastError());
+               "data sources apart could not be opened (error ",
+               ::GetLastError(), ").");
         return;
     }
     // An abandoned lock is taken like a free one: its holder died, and what
@@ -57,8 +60,8 @@ RequestLock::RequestLock() noexcept
         return;
     }
     Refuse("The data source was not changed: another request on this driver's data sources "
-           "held them for more than %lu seconds.",
-           kRequestLockWaitMs / 1000);
+           "held them for more than ",
+           kRequestLockWaitMs / 1000, " seconds.");
 }
 
 } // namespace host

@@ -125,6 +125,24 @@ TEST_F(Platform, ProfileReadsAnswerZeroForANullDefaultAndCutValuesAsItsFactsSay)
 }
 
 // Wine and the contract refuse the same characters.
+// A setup module tells why it failed by posting an error, which the
+// installer's caller reads back, unless the installer drops it.
+TEST(InstallerErrors, PostedErrorsReachTheCallerAsItsFactsSay)
+{
+    SQLPostInstallerError(ODBC_ERROR_REQUEST_FAILED, "posted by a setup module");
+    DWORD code = 0;
+    char text[100] = {};
+    WORD length = 0;
+    const SQLRETURN answer = SQLInstallerError(1, &code, text, sizeof text, &length);
+    if (InstallerUnderTest().dropsPostedErrors) {
+        EXPECT_NE(std::string(text), "posted by a setup module") << answer;
+    } else {
+        EXPECT_EQ(answer, SQL_SUCCESS);
+        EXPECT_EQ(code, DWORD(ODBC_ERROR_REQUEST_FAILED));
+        EXPECT_EQ(std::string(text), "posted by a setup module");
+    }
+}
+
 TEST(InstallerNames, ValidDsnRefusesExactlyTheCharactersTheModulesMessageNames)
 {
     SetupModule module;

@@ -87,7 +87,7 @@ const InstallerFacts& InstallerUnderTest()
                                {&F::splitsEntryAcrossHives, &F::removalKeepsKeys, &F::registrationKeepsKeys,
                                 &F::loadsDriverNotSetup, &F::wideNeedsConfigDsnW, &F::registersAnyDriver,
                                 &F::refusesRemoveDefault, &F::cutValueReadsAsNothing,
-                                &F::profileMissesRegistrations, &F::installJoinsEveryFile,
+                                &F::profileMissesRegistrations, &F::dropsPostedErrors, &F::installJoinsEveryFile,
                                 &F::driverRemovalKeepsDataSources, &F::removesDriverNotInstalled});
     static const F wine10 = Row("Wine 10", "driver",
                                 {&F::registersAnyDriver, &F::refusesRemoveDefault, &F::cutValueReadsAsNothing,
@@ -238,8 +238,15 @@ HMODULE InstallerLibrary()
 // it (also after a contract run that was killed before it could clean up).
 // It lives in this file because every program that uses the module or the
 // installer links this file, and so gets it.
+// A program's child process (BKTEST_CHILD set) leaves the arrangement to its
+// parent, whose driver registration it uses.
 struct ContractArrangement {
+    const bool m_child = std::getenv("BKTEST_CHILD") != nullptr;
     ContractArrangement() {
+        if (m_child) {
+            if (UnderContract()) InstallerLibrary();
+            return;
+        }
         if (!UnderContract()) {
             reg::DeleteTree(HKEY_LOCAL_MACHINE, kDriverKey);
             return;
@@ -248,7 +255,7 @@ struct ContractArrangement {
         SetDriverValues();
     }
     ~ContractArrangement() {
-        if (UnderContract()) reg::DeleteTree(HKEY_LOCAL_MACHINE, kDriverKey);
+        if (UnderContract() && !m_child) reg::DeleteTree(HKEY_LOCAL_MACHINE, kDriverKey);
     }
 } g_contractArrangement;
 
@@ -288,6 +295,7 @@ BK_FORWARD(BOOL, SQLWritePrivateProfileString, (LPCSTR section, LPCSTR entry, LP
 BK_FORWARD(int, SQLGetPrivateProfileString,
            (LPCSTR section, LPCSTR entry, LPCSTR defaultText, LPSTR buffer, int size, LPCSTR file),
            (section, entry, defaultText, buffer, size, file))
+BK_FORWARD(SQLRETURN, SQLPostInstallerError, (DWORD code, LPCSTR text), (code, text))
 BK_FORWARD(SQLRETURN, SQLInstallerError, (WORD record, DWORD* code, LPSTR text, WORD size, WORD* length),
            (record, code, text, size, length))
 BK_FORWARD(BOOL, SQLInstallDriverExW,

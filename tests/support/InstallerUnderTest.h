@@ -102,6 +102,7 @@ struct InstallerFacts {
                                             // and joins any other to the install folder (a full path too)
     bool driverRemovalKeepsDataSources = false; // SQLRemoveDriver asked to remove the data sources leaves them
     bool removesDriverNotInstalled = false; // SQLRemoveDriver of a driver not installed succeeds, count 0
+    bool dropsPostedErrors = false;         // SQLPostInstallerError queues nothing for SQLInstallerError
 };
 const InstallerFacts& InstallerUnderTest();
 // The hive that holds a data source's registration.
