@@ -87,9 +87,11 @@ const InstallerFacts& InstallerUnderTest()
                                {&F::splitsEntryAcrossHives, &F::removalKeepsKeys, &F::registrationKeepsKeys,
                                 &F::loadsDriverNotSetup, &F::wideNeedsConfigDsnW, &F::registersAnyDriver,
                                 &F::refusesRemoveDefault, &F::cutValueReadsAsNothing,
-                                &F::profileMissesRegistrations, &F::dropsPostedErrors});
+                                &F::profileMissesRegistrations, &F::dropsPostedErrors,
+                                &F::profileMissesDriversInUserMode});
     static const F wine10 = Row("Wine 10", "driver",
-                                {&F::registersAnyDriver, &F::refusesRemoveDefault, &F::cutValueReadsAsNothing});
+                                {&F::registersAnyDriver, &F::refusesRemoveDefault, &F::cutValueReadsAsNothing,
+                                 &F::dropsPostedErrors, &F::profileMissesDriversInUserMode});
     static const InstallerFacts* const facts = []() -> const InstallerFacts* {
         if (UnderContract()) return &contract;
         using VersionFn = const char*(CDECL*)();

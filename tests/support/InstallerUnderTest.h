@@ -96,6 +96,8 @@ struct InstallerFacts {
     bool profileMissesRegistrations = false;// SQLGetPrivateProfileString reads "ODBC Data Sources" only
                                             // from the user's hive, where this installer keeps none
     bool dropsPostedErrors = false;         // SQLPostInstallerError queues nothing for SQLInstallerError
+    bool profileMissesDriversInUserMode = false; // SQLGetPrivateProfileString finds no driver of
+                                            // ODBCINST.INI in user mode (it looks in the user's hive)
 };
 const InstallerFacts& InstallerUnderTest();
 // The hive that holds a data source's registration.
