@@ -2,6 +2,7 @@
 // through the ODBC installer's profile "ODBC.INI".
 #include "DSNAttributes.h"
 #include "NameText.h"
+#include "../afx/Registry.h"
 #include "../host/Installer.h"
 
 #include <windows.h>
@@ -148,9 +149,17 @@ std::optional<bool> IsRegisteredFor(const CString& name, const CString& driver)
         return registered ? std::optional<bool>(false) : std::nullopt;
     const auto library = ReadShort(name, "Driver", kProfile);
     if (!library || library->empty()) return library ? std::optional<bool>(false) : std::nullopt;
-    const auto installed = ReadShort(driver, "Driver", "ODBCINST.INI");
+    auto installed = ReadShort(driver, "Driver", "ODBCINST.INI");
     if (!installed) return std::nullopt;
-    return CString(library->c_str()).CompareNoCase(installed->c_str()) == 0;
+    // Some installers (Wine's) look for drivers in the user's hive in user
+    // mode, where none is: the machine's list of drivers is read directly.
+    if (installed->empty()) {
+        const std::string key = std::string("Software\\ODBC\\ODBCINST.INI\\") + driver.GetString();
+        installed = afx::ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "Driver",
+                                            afx::ValueTypes::Strings, afx::ExpandSz::Keep)
+                        .value_or(std::string());
+    }
+    return !installed->empty() && CString(library->c_str()).CompareNoCase(installed->c_str()) == 0;
 }
 
 } // namespace

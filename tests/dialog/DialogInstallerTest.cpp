@@ -41,12 +41,18 @@ TEST_F(DialogWithScriptedInstaller, ARenameWritesTheNewEntryCompletelyBeforeTheO
 {
     Store("Sales");
     WriteFileBytes(dir.FileFor("Sales"), "[ODBC]\r\nDSN=Sales\r\n");
-    const DialogRun run = Edit("Sales", [](DialogDriver& d) {
+    const DialogRun run = Edit("Sales", [this](DialogDriver& d) {
+        // While the user looks at the dialog, another request goes through
+        // at once: the open dialog holds no lock on the data sources.
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(module.ConfigDSN(ODBC_ADD_DSN, {"DSN=Other", "DBQ=C:\\Other"}), TRUE);
+        EXPECT_LT(GetTickCount() - start, 2000u);
         d.SetText(IDC_DSN_NAME, "Revenue");
         d.Click(IDOK);
         EXPECT_TRUE(d.WaitClosed());
     });
     EXPECT_EQ(run.result, TRUE);
+    EXPECT_EQ(standin.Profile("Other", "DBQ"), "C:\\Other");
     EXPECT_EQ(From(standin.Calls(), Exists("Revenue")),
               (Calls{Exists("Revenue"), "SQLValidDSN(Revenue)", RegisteredFor("Revenue"), Register("Revenue"),
                      Write("Revenue", "DBQ", "C:\\Data"), Write("Revenue", "MaxColSupport", "255"),

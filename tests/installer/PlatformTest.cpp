@@ -143,6 +143,28 @@ TEST(InstallerErrors, PostedErrorsReachTheCallerAsItsFactsSay)
     }
 }
 
+// A driver's library, read through the installer's profile in each mode: the
+// machine's list of drivers, whatever the mode, unless the installer looks
+// for it in the user's hive in user mode, or in every mode (an installer
+// whose profile reads only the user's hive).
+TEST(InstallerDrivers, ProfileReadsTheDriversLibraryInEveryModeAsItsFactsSay)
+{
+    const ScopedDriverRegistration driver;
+    UWORD saved = ODBC_BOTH_DSN;
+    SQLGetConfigMode(&saved);
+    for (UWORD mode : {ODBC_USER_DSN, ODBC_SYSTEM_DSN}) {
+        SCOPED_TRACE(mode);
+        ASSERT_TRUE(SQLSetConfigMode(mode));
+        char library[260] = {};
+        const int length = SQLGetPrivateProfileString(kDriver, "Driver", "", library, sizeof library, "ODBCINST.INI");
+        const InstallerFacts& facts = InstallerUnderTest();
+        const bool missed = facts.profileMissesRegistrations ||
+                            (mode == ODBC_USER_DSN && facts.profileMissesDriversInUserMode);
+        EXPECT_EQ(length > 0, !missed) << library;
+    }
+    SQLSetConfigMode(saved);
+}
+
 TEST(InstallerNames, ValidDsnRefusesExactlyTheCharactersTheModulesMessageNames)
 {
     SetupModule module;

@@ -87,10 +87,12 @@ const InstallerFacts& InstallerUnderTest()
                                {&F::splitsEntryAcrossHives, &F::removalKeepsKeys, &F::registrationKeepsKeys,
                                 &F::loadsDriverNotSetup, &F::wideNeedsConfigDsnW, &F::registersAnyDriver,
                                 &F::refusesRemoveDefault, &F::cutValueReadsAsNothing,
-                                &F::profileMissesRegistrations, &F::dropsPostedErrors, &F::installJoinsEveryFile,
+                                &F::profileMissesRegistrations, &F::dropsPostedErrors,
+                                &F::profileMissesDriversInUserMode, &F::installJoinsEveryFile,
                                 &F::driverRemovalKeepsDataSources, &F::removesDriverNotInstalled});
     static const F wine10 = Row("Wine 10", "driver",
                                 {&F::registersAnyDriver, &F::refusesRemoveDefault, &F::cutValueReadsAsNothing,
+                                 &F::dropsPostedErrors, &F::profileMissesDriversInUserMode,
                                  &F::installKeepsFoundFiles, &F::driverRemovalKeepsDataSources,
                                  &F::removesDriverNotInstalled});
     static const InstallerFacts* const facts = []() -> const InstallerFacts* {

@@ -103,6 +103,8 @@ struct InstallerFacts {
     bool driverRemovalKeepsDataSources = false; // SQLRemoveDriver asked to remove the data sources leaves them
     bool removesDriverNotInstalled = false; // SQLRemoveDriver of a driver not installed succeeds, count 0
     bool dropsPostedErrors = false;         // SQLPostInstallerError queues nothing for SQLInstallerError
+    bool profileMissesDriversInUserMode = false; // SQLGetPrivateProfileString finds no driver of
+                                            // ODBCINST.INI in user mode (it looks in the user's hive)
 };
 const InstallerFacts& InstallerUnderTest();
 // The hive that holds a data source's registration.
