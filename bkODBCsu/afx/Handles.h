@@ -88,6 +88,18 @@ private:
     ULONG_PTR m_cookie = 0;
 };
 
+// An in-process lock (SRWLOCK) held exclusively for the lifetime of the object.
+class ExclusiveHold {
+public:
+    explicit ExclusiveHold(SRWLOCK& lock) noexcept : m_lock(lock) { ::AcquireSRWLockExclusive(&m_lock); }
+    ~ExclusiveHold() { ::ReleaseSRWLockExclusive(&m_lock); }
+    ExclusiveHold(const ExclusiveHold&) = delete;
+    ExclusiveHold& operator=(const ExclusiveHold&) = delete;
+
+private:
+    SRWLOCK& m_lock;
+};
+
 // A counted reference to a COM interface.
 template <typename T>
 class ComPtr {

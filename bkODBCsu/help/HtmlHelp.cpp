@@ -1,4 +1,5 @@
 #include "HtmlHelp.h"
+#include "../afx/Handles.h"
 #include "../afx/Registry.h"
 
 namespace {
@@ -37,17 +38,9 @@ HWND InvokeHtmlHelp(HWND owner, const char* file, UINT command, DWORD_PTR data)
 
 namespace {
 
-struct ExclusiveHold {
-    explicit ExclusiveHold(SRWLOCK& lock) noexcept : m_lock(lock) { ::AcquireSRWLockExclusive(&m_lock); }
-    ~ExclusiveHold() { ::ReleaseSRWLockExclusive(&m_lock); }
-    ExclusiveHold(const ExclusiveHold&) = delete;
-    ExclusiveHold& operator=(const ExclusiveHold&) = delete;
-    SRWLOCK& m_lock;
-};
-
 HtmlHelpAFunction BoundEntry()
 {
-    const ExclusiveHold hold(g_bindingLock);
+    const afx::ExclusiveHold hold(g_bindingLock);
     if (!g_binding.module && !g_binding.loadFailed) {
         // The registered path, expanded when registered as REG_EXPAND_SZ. A
         // value of another type is still tried as the path, as this loader

@@ -1,4 +1,5 @@
 #include "Installer.h"
+#include "../afx/Handles.h"
 
 #include <windows.h>
 #include <sqltypes.h>
@@ -21,14 +22,12 @@ HMODULE Library()
     if (HMODULE loaded = static_cast<HMODULE>(::InterlockedCompareExchangePointer(
             reinterpret_cast<void**>(&g_installer), nullptr, nullptr)))
         return loaded;
-    HMODULE loaded = ::LoadLibraryA("odbccp32.dll");
+    afx::UniqueModule loaded(::LoadLibraryA("odbccp32.dll"));
     if (!loaded) return nullptr;
     if (void* kept = ::InterlockedCompareExchangePointer(reinterpret_cast<void**>(&g_installer),
-                                                         loaded, nullptr)) {
-        ::FreeLibrary(loaded);
-        return static_cast<HMODULE>(kept);
-    }
-    return loaded;
+                                                         loaded.get(), nullptr))
+        return static_cast<HMODULE>(kept);   // the other load's; this reference goes back
+    return loaded.release();
 }
 
 std::wstring ModulePath(HMODULE module)

@@ -74,6 +74,17 @@ struct Platform {
         return entry;
     }
 
+    // Whether a data source registered for `stored` counts as registered for
+    // `driver`, so that the module does not register it again: the profile
+    // finds the registration, the description is the same but for case, and
+    // the section holds the driver's installed library.
+    static bool RegisteredFor(const std::string& stored, const std::string& driver)
+    {
+        if (InstallerUnderTest().profileMissesRegistrations) return false;
+        const auto library = Library(driver);
+        return library && !library->empty() && lstrcmpiA(stored.c_str(), driver.c_str()) == 0;
+    }
+
     // What is left of the stored keys after a registration: the contract's
     // empties the section, and the module can write back only what it can
     // read, which an empty value is not.
@@ -393,8 +404,10 @@ struct Model {
             return ++tally->refused, FALSE;
         Entry& entry = entries[Identity(name)];
         ++(entry.driver ? tally->configured : tally->added);
-        entry.driver = request.driver;
-        Platform::AfterRegistration(&entry.keys);
+        if (!entry.driver || !Platform::RegisteredFor(*entry.driver, request.driver)) {
+            entry.driver = request.driver;
+            Platform::AfterRegistration(&entry.keys);
+        }
         for (const auto& [key, value] : parsed.supplied) entry.keys[key] = Platform::Stored(value);
         if (auto path = FileDsnPath(folder, name)) {
             auto& file = files[Identity(*path)];
