@@ -21,6 +21,7 @@
 #include <cstring>
 #include <cwchar>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,17 +43,32 @@ struct Error {
     std::string text;
 };
 // Reading: the documentation speaks of "the last call's" errors; requests of
-// several threads run at once, so each thread has its own queue.
-thread_local std::vector<Error> g_errors;
+// several threads run at once, so each thread has its own queue. Kept by
+// thread id under a lock rather than in thread-local storage, whose
+// destructors the runtime runs as threads and the process end.
+SRWLOCK g_errorsLock = SRWLOCK_INIT;
+std::map<DWORD, std::vector<Error>> g_errors;
+
+std::vector<Error> ThreadErrors()
+{
+    const afx::ExclusiveHold hold(g_errorsLock);
+    return g_errors[GetCurrentThreadId()];
+}
 
 // Every installer function but SQLInstallerError starts with an empty queue:
 // "the error queue is flushed each time a new installer function is called".
-void Begin() { g_errors.clear(); }
+void Begin()
+{
+    const afx::ExclusiveHold hold(g_errorsLock);
+    g_errors[GetCurrentThreadId()].clear();
+}
 
 // Posts an error; returns FALSE for the caller's convenience. The queue holds 8.
 BOOL Fail(DWORD code, const char* text)
 {
-    if (g_errors.size() < 8) g_errors.push_back({code, text});
+    const afx::ExclusiveHold hold(g_errorsLock);
+    std::vector<Error>& errors = g_errors[GetCurrentThreadId()];
+    if (errors.size() < 8) errors.push_back({code, text});
     return FALSE;
 }
 
@@ -494,12 +510,13 @@ SQLRETURN WINAPI SQLPostInstallerError(DWORD code, LPCSTR text)
 SQLRETURN WINAPI SQLInstallerError(WORD record, DWORD* code, LPSTR text, WORD size, WORD* length)
 {
     if (record < 1 || record > 8) return SQL_ERROR;
-    if (record > g_errors.size()) {
+    const std::vector<Error> errors = ThreadErrors();
+    if (record > errors.size()) {
         if (length) *length = 0;
         if (text && size > 0) text[0] = '\0';
         return SQL_NO_DATA;
     }
-    const Error& error = g_errors[record - 1];
+    const Error& error = errors[record - 1];
     if (code) *code = error.code;
     if (length) *length = static_cast<WORD>(error.text.size());
     standin::CopyOut(error.text, text, size);
@@ -604,12 +621,13 @@ BOOL WINAPI SQLRemoveDriverW(LPCWSTR driver, BOOL removeDsns, LPDWORD usageCount
 SQLRETURN WINAPI SQLInstallerErrorW(WORD record, DWORD* code, LPWSTR text, WORD size, WORD* length)
 {
     if (record < 1 || record > 8) return SQL_ERROR;
-    if (record > g_errors.size()) {
+    const std::vector<Error> errors = ThreadErrors();
+    if (record > errors.size()) {
         if (length) *length = 0;
         if (text && size > 0) text[0] = L'\0';
         return SQL_NO_DATA;
     }
-    const Error& error = g_errors[record - 1];
+    const Error& error = errors[record - 1];
     const std::wstring wide = Widen(error.text);
     if (code) *code = error.code;
     if (length) *length = static_cast<WORD>(wide.size());
