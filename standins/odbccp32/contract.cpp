@@ -55,6 +55,26 @@ std::vector<Error> ThreadErrors()
     return g_errors[GetCurrentThreadId()];
 }
 
+// The `record`-th error (from 1) of this thread's queue, for both forms of
+// SQLInstallerError; none, with the text and length emptied and the answer
+// set (SQL_ERROR out of range, SQL_NO_DATA past the last), when there is none.
+template <typename Char>
+std::optional<Error> Record(WORD record, Char* text, WORD size, WORD* length, SQLRETURN& answer)
+{
+    if (record < 1 || record > 8) {
+        answer = SQL_ERROR;
+        return std::nullopt;
+    }
+    const std::vector<Error> errors = ThreadErrors();
+    if (record > errors.size()) {
+        if (length) *length = 0;
+        if (text && size > 0) text[0] = Char();
+        answer = SQL_NO_DATA;
+        return std::nullopt;
+    }
+    return errors[record - 1];
+}
+
 // Every installer function but SQLInstallerError starts with an empty queue:
 // "the error queue is flushed each time a new installer function is called".
 void Begin()
@@ -509,14 +529,10 @@ SQLRETURN WINAPI SQLPostInstallerError(DWORD code, LPCSTR text)
 // length in *length.
 SQLRETURN WINAPI SQLInstallerError(WORD record, DWORD* code, LPSTR text, WORD size, WORD* length)
 {
-    if (record < 1 || record > 8) return SQL_ERROR;
-    const std::vector<Error> errors = ThreadErrors();
-    if (record > errors.size()) {
-        if (length) *length = 0;
-        if (text && size > 0) text[0] = '\0';
-        return SQL_NO_DATA;
-    }
-    const Error& error = errors[record - 1];
+    SQLRETURN answer = SQL_SUCCESS;
+    const std::optional<Error> found = Record(record, text, size, length, answer);
+    if (!found) return answer;
+    const Error& error = *found;
     if (code) *code = error.code;
     if (length) *length = static_cast<WORD>(error.text.size());
     standin::CopyOut(error.text, text, size);
@@ -620,14 +636,10 @@ BOOL WINAPI SQLRemoveDriverW(LPCWSTR driver, BOOL removeDsns, LPDWORD usageCount
 // Unicode, `size` and `*length` in characters.
 SQLRETURN WINAPI SQLInstallerErrorW(WORD record, DWORD* code, LPWSTR text, WORD size, WORD* length)
 {
-    if (record < 1 || record > 8) return SQL_ERROR;
-    const std::vector<Error> errors = ThreadErrors();
-    if (record > errors.size()) {
-        if (length) *length = 0;
-        if (text && size > 0) text[0] = L'\0';
-        return SQL_NO_DATA;
-    }
-    const Error& error = errors[record - 1];
+    SQLRETURN answer = SQL_SUCCESS;
+    const std::optional<Error> found = Record(record, text, size, length, answer);
+    if (!found) return answer;
+    const Error& error = *found;
     const std::wstring wide = Widen(error.text);
     if (code) *code = error.code;
     if (length) *length = static_cast<WORD>(wide.size());
