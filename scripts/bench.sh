@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The benchmark: bash scripts/bench.sh [ROUNDS]
 # Builds (i686, and the module for x86_64 too), prints both DLLs' sizes against
-# their limits, then runs tools/bench under Xvfb in a prefix of its own with
+# their limits, then runs devtools/bench under Xvfb in a prefix of its own with
 # a default file-DSN folder configured, so the file work is measured too.
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
@@ -13,7 +13,7 @@ if [ -z "${BK_UNDER_XVFB:-}" ]; then
 fi
 run_under_xvfb "$0" "$@"
 
-grep -v '^#' "$root/bkODBCsu/size-limits.txt" | while read -r target limit; do
+grep -v '^#' "$root/bkODBCsu/dll/size-limits.txt" | while read -r target limit; do
     size=$(stat -c %s "$build_root/$target/bin/bkODBCsu.dll")
     printf 'bkODBCsu.dll %-7s %8d bytes (limit %d): %s\n' "$target" "$size" "$limit" \
         "$([ "$size" -le "$limit" ] && echo ok || echo TOO LARGE)"

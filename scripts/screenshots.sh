@@ -2,9 +2,9 @@
 # The README's pictures:
 #   bash scripts/screenshots.sh
 # builds what is needed (i686) and, under Xvfb in a prefix of its own, writes
-#   docs/dialog-collapsed.png, docs/dialog-expanded.png  (tools/dlgdemo: the
+#   docs/dialog-collapsed.png, docs/dialog-expanded.png  (devtools/dlgdemo: the
 #       dialog opened on a sample data source and driven through a short edit)
-#   docs/folder-browser.png  (tools/browsedemo: the shell folder browser as the
+#   docs/folder-browser.png  (devtools/browsedemo: the shell folder browser as the
 #       dialog opens it for estimating data; nothing is stored)
 set -euo pipefail
 source "$(dirname "$0")/env.sh"

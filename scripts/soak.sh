@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The long-running caller: bash scripts/soak.sh [CYCLES [ADDS]]
-# Builds both targets, then runs tools/soak for each in a prefix of its own:
+# Builds both targets, then runs devtools/soak for each in a prefix of its own:
 # CYCLES (default 10000) loads, silent adds and unloads of the module, then ADDS
 # (default 2000) silent adds through SQLConfigDataSource, with the process's TLS
 # indices, handles and committed memory printed along the way. Fails when a

@@ -23,9 +23,11 @@
 // page cannot hold is refused instead of arriving as a look-alike.
 // Exit status 0 on success, 1 when the installer or the driver refused, 2 on
 // misuse or a malformed batch line. Output is UTF-8.
+#include "NameText.h"
+#include "OdbcNames.h"
+#include "ProfileText.h"
 #include "afx/Handles.h"
-#include "common/Registry.h"
-#include "core/NameText.h"
+#include "afx/Registry.h"
 
 #include <windows.h>
 #include <odbcinst.h>
@@ -43,9 +45,7 @@ namespace {
 
 using Args = std::vector<std::wstring>;
 
-const char kFileDsnKey[] = "Software\\ODBC\\ODBC.INI\\ODBC File DSN";
-const char kOdbcIni[] = "Software\\ODBC\\ODBC.INI";
-const char kSourcesSection[] = "ODBC Data Sources";
+using odbc::kSourcesSection;
 
 // ---- Text: arguments are Unicode, the installer's profile text is ANSI, output UTF-8 ----
 
@@ -171,12 +171,6 @@ bool RemoveDriver(const Verb&, const Args& args)
     return true;
 }
 
-bool SetDsnDir(const Verb&, const Args& args)
-{
-    const auto folder = Ansi(args[0]);
-    return folder && reg::SetString(HKEY_LOCAL_MACHINE, kFileDsnKey, "DefaultDSNDir", *folder);
-}
-
 bool Configure(const Verb& verb, const Args& args)
 {
     std::wstring attributes;
@@ -187,25 +181,28 @@ bool Configure(const Verb& verb, const Args& args)
     return ok != FALSE;
 }
 
-// One of the installer's profile texts, read whole: a value, or with a null
-// entry the list of a section's entries (each NUL-ended). A text that fills
-// the buffer may have been cut, and an installer may answer nothing at all
-// for a value that does not fit, the same answer as for an empty one: so
-// both are read again through larger buffers, as the module reads them (the
-// callers ask only for entries the section lists). Nothing when the text
-// does not fit the largest buffer.
+// ---- The installer's profile, read whole as the module reads it ----
+
+int GetProfileText(const char* section, const char* entry, const char* defaultText, char* buffer,
+                   int size, const char* file)
+{
+    return SQLGetPrivateProfileString(section, entry, defaultText, buffer, size, file);
+}
+
+// A value of a data source read whole, empty when it has none; nothing when
+// it cannot be read whole.
 std::optional<std::string> ProfileWhole(const char* section, const char* entry)
 {
-    const int largest = 1 << 20;
-    for (int size = 256; size <= largest; size *= 4) {
-        std::vector<char> buffer(static_cast<size_t>(size) + 2, '\0');
-        const int length = SQLGetPrivateProfileString(section, entry, "", buffer.data(), size, "ODBC.INI");
-        const bool whole = entry ? length > 0 && length < size - 1 : length < size - 2;
-        if (whole) return std::string(buffer.data(), static_cast<size_t>(length > 0 ? length : 0));
-        if (entry && length <= 0 && size == largest) return std::string();   // an empty value
+    profile::Reader reader(GetProfileText, odbc::kDataSources);
+    std::string value;
+    switch (reader.Value(section, entry, value)) {
+    case profile::Stored::Found: return value;
+    case profile::Stored::Absent: return std::string();
+    case profile::Stored::Unreadable: break;
     }
     return std::nullopt;
 }
+
 std::string Profile(const char* section, const char* entry)
 {
     return ProfileWhole(section, entry).value_or(std::string());
@@ -213,13 +210,46 @@ std::string Profile(const char* section, const char* entry)
 
 std::vector<std::string> Entries(const char* section)
 {
+    profile::Reader reader(GetProfileText, odbc::kDataSources);
+    return reader.Keys(section).value_or(std::vector<std::string>());
+}
+
+// ---- The registry, where the tool shows which hive holds what ----
+
+std::optional<std::string> RegistryText(HKEY root, const std::string& key, const char* name)
+{
+    return afx::ReadRegistryString(root, key.c_str(), name, afx::ValueTypes::AnyAsText, afx::ExpandSz::Keep);
+}
+
+bool SetRegistryText(HKEY root, const char* key, const char* name, const std::string& text)
+{
+    afx::UniqueRegKey handle;
+    return RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, handle.put(), nullptr) ==
+               ERROR_SUCCESS &&
+           RegSetValueExA(handle.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+}
+
+// The names of the values of a key of `root`.
+std::vector<std::string> ValueNames(HKEY root, const std::string& key)
+{
     std::vector<std::string> names;
-    const std::string list = Profile(section, nullptr);
-    for (size_t at = 0; at < list.size(); at += names.back().size() + 1) {
-        names.emplace_back(list.c_str() + at);
-        if (names.back().empty()) { names.pop_back(); break; }
+    afx::UniqueRegKey handle;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, handle.put()) != ERROR_SUCCESS) return names;
+    for (DWORD i = 0;; ++i) {
+        char name[1024];
+        DWORD length = sizeof name;
+        if (RegEnumValueA(handle.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.emplace_back(name, length);
     }
     return names;
+}
+
+bool SetDsnDir(const Verb&, const Args& args)
+{
+    const auto folder = Ansi(args[0]);
+    return folder && SetRegistryText(HKEY_LOCAL_MACHINE, odbc::kFileDsnKey, "DefaultDSNDir", *folder);
 }
 
 // The installer's configuration mode for the lifetime of the object; the
@@ -272,15 +302,8 @@ const Hive kHives[] = {{HKEY_CURRENT_USER, L"user's"}, {HKEY_LOCAL_MACHINE, L"ma
 std::wstring StoredKeys(HKEY root, const std::string& dsn)
 {
     std::wstring names;
-    const afx::UniqueRegKey key = reg::Open(root, std::string(kOdbcIni) + "\\" + dsn);
-    if (!key) return names;
-    for (DWORD i = 0;; ++i) {
-        char name[256];
-        DWORD length = sizeof name;
-        if (RegEnumValueA(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        names += (names.empty() ? L"" : L", ") + FromAnsi(std::string(name, length));
-    }
+    for (const std::string& name : ValueNames(root, std::string(odbc::kDataSourcesKey) + "\\" + dsn))
+        names += (names.empty() ? L"" : L", ") + FromAnsi(name);
     return names;
 }
 
@@ -295,7 +318,7 @@ bool Show(const Verb&, const Args& args)
     const std::wstring label = L"[" + args[0] + L"]";
     bool registered = false;
     for (const Hive& hive : kHives) {
-        const auto driver = reg::ReadString(hive.root, std::string(kOdbcIni) + "\\" + kSourcesSection, dsn.c_str());
+        const auto driver = RegistryText(hive.root, odbc::kSourcesKey, dsn.c_str());
         if (!driver || driver->empty()) continue;
         registered = true;
         Print(label + L" registered for \"" + FromAnsi(*driver) + L"\" in the " + hive.name + L" ODBC.INI");
@@ -358,21 +381,6 @@ std::wstring Quote(const std::wstring& word)
     return quoted;
 }
 
-// The names of the values of a key of `root`.
-std::vector<std::string> ValueNames(HKEY root, const std::string& key)
-{
-    std::vector<std::string> names;
-    const afx::UniqueRegKey handle = reg::Open(root, key);
-    if (!handle) return names;
-    for (DWORD i = 0;; ++i) {
-        char name[1024];
-        DWORD length = sizeof name;
-        if (RegEnumValueA(handle.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        names.emplace_back(name, length);
-    }
-    return names;
-}
 
 // One scope's data sources as batch lines, each through the verb that adds
 // it again. The names are those the installer lists in the scope's mode and
@@ -388,13 +396,13 @@ bool ExportScope(UWORD modeCode, HKEY hive, const wchar_t* verb, const std::opti
     ConfigModeFor mode(modeCode);
     if (!mode.set()) return false;
     std::vector<std::string> names = Entries(kSourcesSection);
-    for (const std::string& name : ValueNames(hive, std::string(kOdbcIni) + "\\" + kSourcesSection))
+    for (const std::string& name : ValueNames(hive, odbc::kSourcesKey))
         if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
     bool ok = true;
     for (const std::string& name : names) {
         std::string driver = Profile(kSourcesSection, name.c_str());
         if (driver.empty())
-            driver = reg::ReadString(hive, std::string(kOdbcIni) + "\\" + kSourcesSection, name.c_str())
+            driver = RegistryText(hive, odbc::kSourcesKey, name.c_str())
                          .value_or(std::string());
         if (driver.empty() || (only && _wcsicmp(FromAnsi(driver).c_str(), only->c_str()) != 0)) continue;
         std::wstring line = verb + (L" " + Quote(FromAnsi(driver))) + L" " + Quote(L"DSN=" + FromAnsi(name));

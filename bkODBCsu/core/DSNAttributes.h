@@ -3,7 +3,7 @@
 // the name the stored entry had, and four options decoded from the texts.
 #pragma once
 
-#include "../afx/String.h"
+#include "afx/String.h"
 
 #include <map>
 

@@ -1,8 +1,10 @@
 // Loading, checking, writing and removing the stored entry of a data source,
 // through the ODBC installer's profile "ODBC.INI".
 #include "DSNAttributes.h"
-#include "NameText.h"
-#include "../afx/Registry.h"
+#include "../shared/NameText.h"
+#include "../shared/OdbcNames.h"
+#include "../shared/ProfileText.h"
+#include "afx/Registry.h"
 #include "../host/Installer.h"
 
 #include <windows.h>
@@ -15,94 +17,9 @@ using afx::CString;
 
 namespace {
 
-const char kProfile[] = "ODBC.INI";
+const char* const kProfile = odbc::kDataSources;
+// One read's buffer for the short texts the installer keeps for itself.
 const int kValueBuffer = 260;
-// The largest buffer a stored value is read through. A value that still fills
-// it cannot be read whole, and the request fails instead of cutting it.
-const int kLargestValueBuffer = kValueBuffer << 12;   // about 1 MiB
-
-enum class Stored { Absent, Found, Unreadable };
-
-// The keys of a stored section, as the installer lists them (a null key):
-// NUL-ended names, the list ended by one more NUL. Asked at most once per
-// section and request, and only when a read answered nothing.
-class StoredKeys {
-public:
-    // Whether the section lists `key`; none when the installer failed.
-    std::optional<bool> Lists(const CString& section, const CString& key)
-    {
-        if (!m_read || m_section != section) Read(section);
-        if (m_failed) return std::nullopt;
-        for (const std::string& name : m_names)
-            if (key.CompareNoCase(name.c_str()) == 0) return true;
-        return false;
-    }
-
-private:
-    // A list cut to the buffer answers its size - 2 (Wine: size - 1): it is
-    // read again through a larger one. A list that cannot be read whole
-    // lists nothing, and the reads count as they answered.
-    void Read(const CString& section)
-    {
-        m_read = true;
-        m_failed = false;
-        m_section = section;
-        m_names.clear();
-        if (section.IsEmpty()) return;
-        for (int size = kValueBuffer; size <= kLargestValueBuffer; size *= 2) {
-            std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
-            const int length = installer::GetPrivateProfileString(section, nullptr, "",
-                                                                  buffer.data(), size, kProfile);
-            m_failed = length < 0;
-            if (length <= 0) return;
-            if (length >= size - 2) continue;
-            for (size_t at = 0; at < static_cast<size_t>(length) && buffer[at];) {
-                m_names.emplace_back(buffer.data() + at);
-                at += m_names.back().size() + 1;
-            }
-            return;
-        }
-    }
-
-    bool m_read = false, m_failed = false;
-    CString m_section;
-    std::vector<std::string> m_names;
-};
-
-// The stored value of `key` in `section`, read whole: a value that fills the
-// buffer may have been cut, so it is read again through a larger one. Some
-// installers (Wine's) answer nothing for a value that does not fit instead of
-// cutting it, the same answer as for none: a key the section lists is then
-// read through larger buffers too, since a new registration may empty the
-// section and the value would be lost. An empty value counts as absent; an
-// installer error as unreadable.
-Stored ReadStoredValue(const CString& section, const CString& key, StoredKeys& keys, CString& value)
-{
-    bool growingOnNothing = false;
-    for (int size = kValueBuffer; size <= kLargestValueBuffer; size *= 2) {
-        std::vector<char> buffer(static_cast<size_t>(size), '\0');
-        const int length = installer::GetPrivateProfileString(section, key, "", buffer.data(),
-                                                              size, kProfile);
-        if (length < 0) return Stored::Unreadable;
-        if (length == 0) {
-            if (growingOnNothing) continue;
-            // Nothing on a second read means the first one's answer is in doubt.
-            if (size != kValueBuffer) return Stored::Unreadable;
-            const std::optional<bool> listed = keys.Lists(section, key);
-            if (!listed) return Stored::Unreadable;
-            if (!*listed) return Stored::Absent;
-            growingOnNothing = true;
-            continue;
-        }
-        if (length < size - 1) {
-            value = CString(std::string(buffer.data(), strnlen(buffer.data(), buffer.size())));
-            return Stored::Found;
-        }
-        growingOnNothing = false;
-    }
-    // Listed, yet nothing at any size: an empty value, as before.
-    return growingOnNothing ? Stored::Absent : Stored::Unreadable;
-}
 
 // The installer keeps its own lists and settings as sections of ODBC.INI
 // beside the data sources: a data source of such a name would overwrite or,
@@ -110,7 +27,7 @@ Stored ReadStoredValue(const CString& section, const CString& key, StoredKeys& k
 // or the tracing settings.
 bool IsInstallerSectionName(const CString& name)
 {
-    for (const char* reserved : {"ODBC Data Sources", "ODBC File DSN", "ODBC"})
+    for (const char* reserved : {odbc::kSourcesSection, odbc::kFileDsnSection, odbc::kTracingSection})
         if (name.CompareNoCase(reserved) == 0) return true;
     return false;
 }
@@ -144,17 +61,17 @@ std::optional<std::string> ReadShort(const char* section, const char* key, const
 // differs, is registered again. Nothing when the installer failed.
 std::optional<bool> IsRegisteredFor(const CString& name, const CString& driver)
 {
-    const auto registered = ReadShort("ODBC Data Sources", name, kProfile);
+    const auto registered = ReadShort(odbc::kSourcesSection, name, kProfile);
     if (!registered || registered->empty() || driver.CompareNoCase(registered->c_str()) != 0)
         return registered ? std::optional<bool>(false) : std::nullopt;
     const auto library = ReadShort(name, "Driver", kProfile);
     if (!library || library->empty()) return library ? std::optional<bool>(false) : std::nullopt;
-    auto installed = ReadShort(driver, "Driver", "ODBCINST.INI");
+    auto installed = ReadShort(driver, "Driver", odbc::kDrivers);
     if (!installed) return std::nullopt;
     // Some installers (Wine's) look for drivers in the user's hive in user
     // mode, where none is: the machine's list of drivers is read directly.
     if (installed->empty()) {
-        const std::string key = std::string("Software\\ODBC\\ODBCINST.INI\\") + driver.GetString();
+        const std::string key = std::string(odbc::kDriversKey) + "\\" + driver.GetString();
         installed = afx::ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "Driver",
                                             afx::ValueTypes::Strings, afx::ExpandSz::Keep)
                         .value_or(std::string());
@@ -167,18 +84,18 @@ std::optional<bool> IsRegisteredFor(const CString& name, const CString& driver)
 bool CDSNAttributes::LoadStoredValues(LoadFor purpose)
 {
     const bool forWriteBack = purpose == LoadFor::SilentWrite;
-    StoredKeys keys;
+    profile::Reader reader(installer::GetPrivateProfileString, kProfile);
     for (auto& [index, entry] : m_attributes) {
         // A value that the caller supplied is never replaced by the stored one;
         // a write-back carries keys only, the name being the section.
         if (entry.bModified || (forWriteBack && index == attrDSN)) continue;
-        CString stored;
+        std::string stored;
         // The section is the name current at this read; the name itself is
         // read first, from the empty section, when the caller gave none.
-        switch (ReadStoredValue(Value(attrDSN), entry.strKey, keys, stored)) {
-        case Stored::Unreadable: return false;
-        case Stored::Absent: break;
-        case Stored::Found: SetValue(index, stored, forWriteBack); break;
+        switch (reader.Value(Value(attrDSN), entry.strKey, stored)) {
+        case profile::Stored::Unreadable: return false;
+        case profile::Stored::Absent: break;
+        case profile::Stored::Found: SetValue(index, CString(stored), forWriteBack); break;
         }
     }
     UpdateOptionsFromValues();

@@ -3,9 +3,10 @@
 // Names and folders come from callers nobody checked, so the file is written
 // or deleted only where it is an ordinary disk file inside that folder.
 #include "DSNAttributes.h"
-#include "NameText.h"
-#include "../afx/Handles.h"
-#include "../afx/Registry.h"
+#include "../shared/NameText.h"
+#include "../shared/OdbcNames.h"
+#include "afx/Handles.h"
+#include "afx/Registry.h"
 
 #include <mbstring.h>
 #include <optional>
@@ -14,7 +15,7 @@ using afx::CString;
 
 namespace {
 
-const char kFileDsnKey[] = "software\\odbc\\odbc.ini\\ODBC File DSN";
+const char* const kFileDsnKey = odbc::kFileDsnKey;
 const char kDefaultDirValue[] = "DefaultDSNDir";
 const char kFileSuffix[] = " (not sharable).DSN";
 

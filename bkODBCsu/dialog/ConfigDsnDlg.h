@@ -5,8 +5,8 @@
 // overwrites another data source. It never writes the configuration itself.
 #pragma once
 
-#include "../afx/Dialog.h"
-#include "../afx/String.h"
+#include "afx/Dialog.h"
+#include "afx/String.h"
 
 #include <windows.h>
 

@@ -1,9 +1,9 @@
 #include "FolderChoosers.h"
 
-#include "../afx/Handles.h"
-#include "../help/ComString.h"
+#include "afx/Handles.h"
+#include "afx/ComString.h"
 #include "../host/BkCommon.h"
-#include "../host/Components.h"
+#include "../shared/Components.h"
 #include "../resource.h"
 
 #include <objbase.h>

@@ -2,7 +2,7 @@
 // component (accounting data) and the shell's folder browser (estimating data).
 #pragma once
 
-#include "../afx/String.h"
+#include "afx/String.h"
 
 #include <windows.h>
 

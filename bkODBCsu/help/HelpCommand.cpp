@@ -1,8 +1,8 @@
 #include "HelpCommand.h"
-#include "ComString.h"
+#include "afx/ComString.h"
 #include "HtmlHelp.h"
-#include "../afx/Handles.h"
-#include "../host/Components.h"
+#include "afx/Handles.h"
+#include "../shared/Components.h"
 
 #include <windows.h>
 #include <objbase.h>

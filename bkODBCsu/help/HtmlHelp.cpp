@@ -1,6 +1,6 @@
 #include "HtmlHelp.h"
-#include "../afx/Handles.h"
-#include "../afx/Registry.h"
+#include "afx/Handles.h"
+#include "afx/Registry.h"
 
 namespace {
 

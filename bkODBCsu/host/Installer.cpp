@@ -1,5 +1,5 @@
 #include "Installer.h"
-#include "../afx/Handles.h"
+#include "afx/Handles.h"
 
 #include <windows.h>
 #include <sqltypes.h>

@@ -4,7 +4,7 @@
 // in between would write back a stale value or find the section short.
 #pragma once
 
-#include "../afx/Handles.h"
+#include "afx/Handles.h"
 
 namespace host {
 

@@ -9,7 +9,7 @@
 
 #include "common/BkCommonStandin.h"
 #include "common/ComServer.h"
-#include "host/Components.h"
+#include "Components.h"
 
 #include <objbase.h>
 #include <oleauto.h>

@@ -10,7 +10,7 @@
 //   paths|release (the last reference went).
 #include "common/ComServer.h"
 #include "common/EventLog.h"
-#include "host/Components.h"
+#include "Components.h"
 
 #include <objbase.h>
 #include <oleauto.h>

@@ -1,6 +1,7 @@
 // The installer's own way in: with the driver registered, SQLConfigDataSource
 // loads the built module for each request and calls its ConfigDSN.
 #include "InstallerUnderTest.h"
+#include "OdbcNames.h"
 #include "ReadBack.h"
 
 #include "afx/Handles.h"
@@ -242,6 +243,13 @@ TEST_F(EndToEnd, BkdsnBatchRunsEveryLineAndListShowsWhatItDeployed)
     } else {
         EXPECT_EQ(list.output, "(no data sources)\nlist " + batchDriver + ": ok\n");
     }
+    // A value past every first read is shown whole: some installers answer
+    // nothing for a value that does not fit the buffer.
+    const std::string dbq = "C:\\" + std::string(5000, 'v');
+    EXPECT_EQ(RunBkdsn(L"config " + Widen(quoted + " DSN=" + one + " DBQ=" + dbq)).exitCode, 0u);
+    const ToolRun show = RunBkdsn(L"show " + Widen(one));
+    for (const std::string& line : {"DBQ=" + dbq, std::string("ShortenNames=1")})
+        EXPECT_TRUE(HasLine(show.output, line)) << line.substr(0, 20) << " in\n" << show.output.substr(0, 600);
     const ToolRun other = RunBkdsn(L"list \"bkT Other Driver\"");
     EXPECT_EQ(other.output, "(no data sources)\nlist bkT Other Driver: ok\n");
     if (!InstallerUnderTest().profileMissesRegistrations) {
@@ -339,7 +347,7 @@ std::map<std::wstring, reg::Raw> StoredBytes(const std::string& dsn)
     std::map<std::wstring, reg::Raw> stored;
     for (const auto& [root, hive] : {std::make_pair(HKEY_CURRENT_USER, L"user "),
                                      std::make_pair(HKEY_LOCAL_MACHINE, L"machine ")}) {
-        if (const auto registration = reg::ReadRaw(root, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources", dsn.c_str()))
+        if (const auto registration = reg::ReadRaw(root, odbc::kSourcesKey, dsn.c_str()))
             stored[hive + std::wstring(L"registration")] = *registration;
         for (auto& [name, raw] : StoredValues(root, Widen(DsnKey(dsn)), false)) stored[hive + name] = raw;
     }
@@ -357,8 +365,8 @@ TEST_F(EndToEnd, BkdsnInstallsAndRemovesTheDriverThroughTheInstallerAsOftenAsIns
 {
     const InstallerFacts& facts = InstallerUnderTest();
     const std::string name = "Brennick Data Installed Driver", quoted = " \"" + name + "\"";
-    const std::string key = "Software\\ODBC\\ODBCINST.INI\\" + name, folder = ProgramDir();
-    const auto before = StoredValues(HKEY_LOCAL_MACHINE, L"Software\\ODBC\\ODBCINST.INI", true);
+    const std::string key = std::string(odbc::kDriversKey) + "\\" + name, folder = ProgramDir();
+    const auto before = StoredValues(HKEY_LOCAL_MACHINE, Widen(odbc::kDriversKey), true);
     const struct { std::string arguments; DWORD exitCode; DWORD count; const char* driver; } steps[] = {
         {"install-driver" + quoted + " bkODBCsu.dll", 0, 1, "bkODBCsu.dll"},
         {"install-driver" + quoted + " bkODBCsu.dll .\\bkCommon.dll", 0, 2, "bkCommon.dll"},
@@ -388,7 +396,7 @@ TEST_F(EndToEnd, BkdsnInstallsAndRemovesTheDriverThroughTheInstallerAsOftenAsIns
         }
         EXPECT_TRUE(HasLine(run.output, "\"" + name + "\" " + (verb == "install-driver" ? "installed in " + folder + ", " : "removed, ") +
                                             "usage count " + std::to_string(step.count))) << run.output;
-        EXPECT_EQ(reg::ReadString(HKEY_LOCAL_MACHINE, "Software\\ODBC\\ODBCINST.INI\\ODBC Drivers", name.c_str()),
+        EXPECT_EQ(reg::ReadString(HKEY_LOCAL_MACHINE, std::string(odbc::kDriversKey) + "\\ODBC Drivers", name.c_str()),
                   step.count ? std::optional<std::string>("Installed") : std::nullopt);
         EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, key), step.count != 0);
         if (!step.count) continue;
@@ -399,7 +407,7 @@ TEST_F(EndToEnd, BkdsnInstallsAndRemovesTheDriverThroughTheInstallerAsOftenAsIns
     const bool kept = facts.driverRemovalKeepsDataSources;
     EXPECT_EQ(Registration(user), kept ? std::optional<std::string>(name) : std::nullopt);
     EXPECT_EQ(Registration(system, Scope::System), kept ? std::optional<std::string>(name) : std::nullopt);
-    EXPECT_EQ(StoredValues(HKEY_LOCAL_MACHINE, L"Software\\ODBC\\ODBCINST.INI", true), before);
+    EXPECT_EQ(StoredValues(HKEY_LOCAL_MACHINE, Widen(odbc::kDriversKey), true), before);
 }
 
 // export writes what batch replays: after the data sources are gone, the

@@ -1,6 +1,7 @@
 // Silent add, configure and remove through ConfigDSN against the installer
 // under test, read back from the registry.
 #include "InstallerUnderTest.h"
+#include "OdbcNames.h"
 #include "ReadBack.h"
 #include "WindowHooks.h"
 
@@ -124,7 +125,7 @@ TEST_F(Persistence, InstallerSectionNamesAreNeverWrittenNorRemoved)
         EXPECT_EQ(module.ConfigDSN(ODBC_REMOVE_DSN, {"DSN=" + name}), FALSE) << name;
     }
     EXPECT_EQ(ReadEntry(kept), before);
-    EXPECT_EQ(reg::ReadString(HKEY_LOCAL_MACHINE, "Software\\ODBC\\ODBC.INI\\ODBC File DSN", "DefaultDSNDir"),
+    EXPECT_EQ(reg::ReadString(HKEY_LOCAL_MACHINE, odbc::kFileDsnKey, "DefaultDSNDir"),
               dir.folder());
 }
 

@@ -4,6 +4,7 @@
 // departs from the documented contract (so that the stand-in plays what the
 // documentation says). Each fixture runs against its own installer only.
 #include "InstallerUnderTest.h"
+#include "OdbcNames.h"
 #include "ReadBack.h"
 
 #include "afx/Handles.h"
@@ -21,7 +22,7 @@ protected:
     void SetUp() override {
         if (UnderContract()) GTEST_SKIP() << "pins Wine's installer by its facts";
         // No library registered for the test driver unless a test registers it.
-        reg::DeleteTree(HKEY_LOCAL_MACHINE, std::string("Software\\ODBC\\ODBCINST.INI\\") + kDriver);
+        reg::DeleteTree(HKEY_LOCAL_MACHINE, std::string(odbc::kDriversKey) + "\\" + kDriver);
         SQLGetConfigMode(&m_mode);
     }
     void TearDown() override {
@@ -47,7 +48,7 @@ TEST_F(Platform, SplitsEntryAcrossHivesAsItsFactsSay)
 {
     const bool split = InstallerUnderTest().splitsEntryAcrossHives;
     const std::string dsn = Use("bkTWhere");
-    const char* const sources = "Software\\ODBC\\ODBC.INI\\ODBC Data Sources";
+    const char* const sources = odbc::kSourcesKey;
     ASSERT_TRUE(SQLWriteDSNToIni(dsn.c_str(), kDriver));
     EXPECT_EQ(reg::ReadString(split ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, sources, dsn.c_str()), kDriver);
     EXPECT_FALSE(reg::ReadString(split ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, sources, dsn.c_str()));
@@ -217,7 +218,7 @@ TEST_F(Platform, ConfigDataSourceLoadsTheLibraryItsFactsNameForEachCallOnly)
     // value back and the other naming nothing, it works.
     const char* const loaded = facts.loadsDriverNotSetup ? "Driver" : "Setup";
     const char* const other = facts.loadsDriverNotSetup ? "Setup" : "Driver";
-    const std::string key = "Software\\ODBC\\ODBCINST.INI\\" + std::string(kDriver);
+    const std::string key = std::string(odbc::kDriversKey) + "\\" + kDriver;
     ASSERT_EQ(RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), loaded), ERROR_SUCCESS);
     EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_REMOVE_DSN, kDriver, list.c_str()));
     EXPECT_FALSE(SQLConfigDataSourceW(nullptr, ODBC_REMOVE_DSN, DriverW().c_str(), listW.c_str()));
@@ -265,8 +266,8 @@ protected:
         return ok != FALSE;
     }
     static constexpr const char* kName = "bkT Installed Driver";
-    static constexpr const char* kKey = "Software\\ODBC\\ODBCINST.INI\\bkT Installed Driver";
-    static constexpr const char* kDrivers = "Software\\ODBC\\ODBCINST.INI\\ODBC Drivers";
+    inline static const std::string kKey = std::string(odbc::kDriversKey) + "\\bkT Installed Driver";
+    inline static const std::string kDrivers = std::string(odbc::kDriversKey) + "\\ODBC Drivers";
     static constexpr const char* kFolder = "C:\\bkT Folder";
 
 private:
@@ -373,7 +374,7 @@ TEST_F(Contract, EveryCallGoesToTheModesHiveAndRegistrationRecreatesTheSection)
         ASSERT_TRUE(SQLWritePrivateProfileString(dsn.c_str(), "DBQ", "C:\\Data", "ODBC.INI"));
         EXPECT_EQ(Values(c.hive, DsnKey(dsn)), (Keys{{"Driver", library}, {"DBQ", "C:\\Data"}}))
             << c.mode;
-        EXPECT_EQ(reg::ReadString(c.hive, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources", dsn.c_str()), kDriver);
+        EXPECT_EQ(reg::ReadString(c.hive, odbc::kSourcesKey, dsn.c_str()), kDriver);
         EXPECT_FALSE(KeyExists(c.other, DsnKey(dsn))) << c.mode;
         int result = 0;
         EXPECT_EQ(Get(dsn, "DBQ", "", 260, &result).substr(0, 8), std::string("C:\\Data\0", 8));
@@ -440,7 +441,7 @@ TEST_F(Contract, ProfileReadsListCutAndDefaultAsDocumented)
 TEST_F(Contract, ConfigDataSourceLoadsSetupAndRunsSystemRequestsInSystemMode)
 {
     ScopedDriverRegistration driver;
-    const std::string driverKey = std::string("Software\\ODBC\\ODBCINST.INI\\") + kDriver,
+    const std::string driverKey = std::string(odbc::kDriversKey) + "\\" + kDriver,
                       nowhere = "C:\\bkTNowhere.dll";
     ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, driverKey.c_str(), "Driver", REG_SZ, nowhere.c_str(),
                               static_cast<DWORD>(nowhere.size() + 1)), ERROR_SUCCESS);

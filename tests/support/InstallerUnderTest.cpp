@@ -1,4 +1,5 @@
 #include "InstallerUnderTest.h"
+#include "OdbcNames.h"
 
 #include "ReadBack.h"
 #include "common/Registry.h"
@@ -113,10 +114,10 @@ const InstallerFacts& InstallerUnderTest()
 
 // ---- Where an entry lives, and what it holds ----
 
-std::string DsnKey(const std::string& dsn) { return "Software\\ODBC\\ODBC.INI\\" + dsn; }
+std::string DsnKey(const std::string& dsn) { return std::string(odbc::kDataSourcesKey) + "\\" + dsn; }
 
 namespace {
-const char kSources[] = "Software\\ODBC\\ODBC.INI\\ODBC Data Sources";
+const char* const kSources = odbc::kSourcesKey;
 HKEY ScopeHive(Scope scope) { return scope == Scope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 } // namespace
 
@@ -184,7 +185,7 @@ void PrintTo(const StoredEntry& entry, std::ostream* out)
 std::string ScopedDriverRegistration::ModulePath() { return ProgramDir() + "\\bkODBCsu.dll"; }
 
 namespace {
-const char kDriversKey[] = "Software\\ODBC\\ODBCINST.INI\\";
+const std::string kDriversKey = std::string(odbc::kDriversKey) + "\\";
 const std::string kDriverKey = kDriversKey + std::string(kDriver);
 
 void SetDriverValues(const std::string& description = kDriver)

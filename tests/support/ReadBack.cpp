@@ -1,4 +1,5 @@
 #include "ReadBack.h"
+#include "OdbcNames.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +50,7 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes)
 
 namespace {
 
-const char kFileDsnKey[] = "Software\\ODBC\\ODBC.INI\\ODBC File DSN";
+const char* const kFileDsnKey = odbc::kFileDsnKey;
 const char kDefaultDirValue[] = "DefaultDSNDir";
 
 // The names of the entries of `folder` but "." and "..", each with whether it is a folder.

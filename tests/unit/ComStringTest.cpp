@@ -1,6 +1,6 @@
 // The COM string and error routines: BSTR building from 8-bit text in the
 // thread's code page, the owning holder, and the exception kinds raised.
-#include "help/ComString.h"
+#include "afx/ComString.h"
 #include "afx/Exceptions.h"
 
 #include <gtest/gtest.h>

@@ -1,12 +1,12 @@
 // The module's exports: the driver setup function the ODBC installer and the
 // ODBC Data Source Administrator call to add, configure or remove a data
-// source of this driver, in its 8-bit and its Unicode form. They are the
-// module's top: the one place in core that reaches up to the dialog.
-#include "DSNAttributes.h"
-#include "NameText.h"
-#include "../afx/Module.h"
+// source of this driver, in its 8-bit and its Unicode form. They stand
+// above the silent path and the dialog, and choose between them.
+#include "../core/DSNAttributes.h"
 #include "../dialog/ConfigDsnDlg.h"
 #include "../host/RequestLock.h"
+#include "../shared/NameText.h"
+#include "afx/Module.h"
 
 #include <windows.h>
 #include <odbcinst.h>

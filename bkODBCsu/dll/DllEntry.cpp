@@ -6,7 +6,7 @@
 // every request: the import slots below note what it makes through this
 // image (TlsFree and CloseHandle too, so nothing is released twice), and
 // ModuleEntry releases what is left once the runtime is done.
-#include "Module.h"
+#include "afx/Module.h"
 
 namespace __gnu_cxx {
 void __freeres() noexcept;   // libstdc++: frees the exception allocator's emergency pool

@@ -1,8 +1,8 @@
 // Small COM string and error routines shared by the dialog's commands.
 #pragma once
 
-#include "../afx/Handles.h"
-#include "../afx/String.h"
+#include "Handles.h"
+#include "String.h"
 
 // Converts `length` bytes of 8-bit text (-1: up to its NUL) in the thread's
 // ANSI code page into a new BSTR the caller owns; null on failure or for a

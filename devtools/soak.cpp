@@ -8,6 +8,7 @@
 //
 //   soak [CYCLES [ADDS [MODULE]]]     (default 10000, 2000, bkODBCsu.dll beside soak.exe)
 #include "ProcessFigures.h"
+#include "OdbcNames.h"
 #include "afx/Handles.h"
 #include "common/Registry.h"
 
@@ -21,7 +22,7 @@
 namespace {
 
 const char kDriver[] = "Brennick Data Soak";
-const char kDriversKey[] = "Software\\ODBC\\ODBCINST.INI";
+const char* const kDriversKey = odbc::kDriversKey;
 const char kAttributes[] = "DSN=bkSoak\0DBQ=C:\\Data\0DatabaseType=1\0";
 const char kRemove[] = "DSN=bkSoak\0";
 

@@ -2,7 +2,7 @@
 // module's whole life, so the dialog's COM components find it initialised.
 #pragma once
 
-#include "../afx/Module.h"
+#include "afx/Module.h"
 
 class CBkODBCsuApp : public afx::CWinApp {
 public:

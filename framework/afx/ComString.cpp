@@ -1,5 +1,5 @@
 #include "ComString.h"
-#include "../afx/Exceptions.h"
+#include "Exceptions.h"
 
 #include <cwchar>
 
