@@ -15,29 +15,24 @@ using GetText = int (*)(const char* section, const char* entry, const char* defa
 
 enum class Stored { Absent, Found, Unreadable };
 
-// Reads the values and key lists of one profile. It keeps the key list of the
-// last section asked, so that a request asks for it at most once.
+// One profile's values and key lists. The key list of the last section asked
+// is kept, so that a request asks for it at most once.
 class Reader {
 public:
     Reader(GetText get, const char* file) : m_get(get), m_file(file) {}
 
-    // The value of `key` in `section`, read whole. An empty value counts as
-    // absent; an installer error, or a value larger than the largest buffer,
-    // as unreadable.
+    // `key` of `section` read whole. An empty value counts as absent; an
+    // installer error, or a value past the largest buffer, as unreadable.
     Stored Value(const char* section, const char* key, std::string& value);
-
-    // The keys `section` lists; none when the list cannot be read whole;
+    // The keys `section` lists, none when the list cannot be read whole;
     // nothing when the installer failed.
     std::optional<std::vector<std::string>> Keys(const char* section);
 
 private:
-    std::optional<bool> Lists(const char* section, const char* key);
-
     GetText m_get;
     const char* m_file;
-    bool m_read = false, m_failed = false;
-    std::string m_section;
-    std::vector<std::string> m_names;
+    std::optional<std::string> m_section;
+    std::optional<std::vector<std::string>> m_keys;
 };
 
 } // namespace profile

@@ -1,6 +1,6 @@
 // The accounting-data chooser against the data-folder component stand-in,
 // registered as a real in-process COM server for each test.
-#include "../dialog/DialogDriver.h"
+#include "DialogDriver.h"
 #include "FolderTestSupport.h"
 #include "afx/Exceptions.h"
 #include "dialog/FolderChoosers.h"

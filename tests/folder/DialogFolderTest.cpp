@@ -1,6 +1,6 @@
 // "Select Folder..." in the real configuration dialog: ConfigDSN with a parent
 // window, the dialog and the choosers it opens driven from a second thread.
-#include "../dialog/DialogDriver.h"
+#include "DialogDriver.h"
 #include "FolderTestSupport.h"
 #include "InstallerUnderTest.h"
 #include "WindowHooks.h"

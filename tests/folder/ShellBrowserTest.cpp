@@ -1,6 +1,6 @@
 // The shell's folder browser as the estimating-data chooser opens it: Wine's
 // real browser under Xvfb, driven from a second thread.
-#include "../dialog/DialogDriver.h"
+#include "DialogDriver.h"
 #include "FolderTestSupport.h"
 #include "WindowHooks.h"
 #include "dialog/FolderChoosers.h"

@@ -4,7 +4,7 @@
 // the process ended at each call in turn (nothing from that call on
 // applies): every key holds its old or its new value, and a renamed entry
 // stays whole until the new one is complete.
-#include "../dialog/DialogDriver.h"
+#include "DialogDriver.h"
 #include "InstallerUnderTest.h"
 #include "ReadBack.h"
 #include "StandinInstaller.h"

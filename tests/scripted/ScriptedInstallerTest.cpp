@@ -2,7 +2,7 @@
 // calls they make, the stored keys a configure keeps, and the refusals that
 // Wine's own installer cannot be made to produce (an unreadable stored value
 // also with a parent window, refused before the dialog).
-#include "../dialog/DialogDriver.h"
+#include "DialogDriver.h"
 #include "InstallerUnderTest.h"
 #include "ReadBack.h"
 #include "StandinInstaller.h"
