@@ -494,7 +494,7 @@ std::vector<std::string> MakePool(Random& random)
         "ODBC Data Sources", "odbc data sources\\", "ODBC File DSN", "Odbc File Dsn\\", "ODBC",
         "odbc\\", "oDbC",
         "COM1.x", "lpt9.dsn", "PRN.x", "Aux", "nul .txt", "CON", "conin$.a", "CONOUT$", "Com5 ",
-        "LPT1", "COM1.x.y", "con.a.b", "Lpt\xB9.a.b", "com0 .x.y",
+        "LPT1", "COM1.x.y", "con.a.b", "Lpt\xB9.a.b", "com0 .x.y", "CON  .x", "COM1  .x",
         "bkPa|b", "bkPa<b>", "bkP\"q\"", "bkPa/b", "bkPc:x", "bkPline\nx", "bkP\x01",
         "1bkP", " bkP", "bkP[x]", "bkPx;y", std::string(33, 'n'), std::string(32, 'm'),
         "Ab\xE8", "D\x84\n", "D\x85\r", "D\x84\nX", "bkP\x82\xA0", "bkP\x81\x7C", "\xC9t\xE9",
