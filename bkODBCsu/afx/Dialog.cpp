@@ -51,12 +51,6 @@ HWND CDataExchange::PrepareCtrl(int id) const
     return m_idFailed ? nullptr : m_pDlgWnd->GetDlgItem(id);
 }
 
-bool CDataExchange::Fail(int id) noexcept
-{
-    if (!m_idFailed) m_idFailed = id;
-    return false;
-}
-
 bool DDX_Text(CDataExchange* pDX, int id, CString& value)
 {
     HWND control = pDX->PrepareCtrl(id);

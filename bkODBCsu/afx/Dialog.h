@@ -35,27 +35,24 @@ public:
     int SetCurSel(int index);               // -1 clears the selection
 };
 
-// One data exchange: which dialog, and in which direction. It stops at the
-// first step that fails: UpdateData then answers FALSE, and the dialog's
-// OnDataExchangeError gets the control of that step.
+// One data exchange: which dialog, and in which direction. It stops at its first
+// failed step; UpdateData then answers FALSE after OnDataExchangeError.
 class CDataExchange {
 public:
     CDataExchange(CDialog* dialog, bool saveAndValidate) noexcept
         : m_pDlgWnd(dialog), m_bSaveAndValidate(saveAndValidate) {}
 
-    // The control `id` of the dialog; null when the template has none or a
-    // step before has failed.
+    // The control `id` of the dialog; null when the template has none or a step failed.
     HWND PrepareCtrl(int id) const;
     // Marks the exchange failed at control `id` (the first failure stays); false.
-    bool Fail(int id) noexcept;
+    bool Fail(int id) noexcept { if (!m_idFailed) m_idFailed = id; return false; }
 
     CDialog* m_pDlgWnd;
     bool m_bSaveAndValidate;    // true: controls to members; false: members to controls
     int m_idFailed = 0;         // the control whose step failed; 0 while none has
 };
 
-// The steps of an exchange; each answers false when it failed (a missing
-// control, a selection the list does not have).
+// The steps; each answers false when it failed (no such control, no such position).
 // Window text of control `id` <-> `value`.
 bool DDX_Text(CDataExchange* pDX, int id, CString& value);
 // Check state of button `id` (0 unchecked, 1 checked, 2 indeterminate) <-> `value`.

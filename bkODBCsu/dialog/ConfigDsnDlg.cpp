@@ -40,14 +40,12 @@ const T* ValueAt(const T (&values)[N], int position)
     return position >= 0 && static_cast<size_t>(position) < N ? &values[position] : nullptr;
 }
 
-// The folder, shown shortened to fit its control: members to control only,
-// as the control holds no more than the shortened text.
+// The folder, shown shortened to fit: to the control only, which holds no more than that.
 bool DDX_FolderShown(afx::CDataExchange* pDX, int id, const afx::CString& folder)
 {
     HWND control = pDX->PrepareCtrl(id);
-    if (!control) return pDX->Fail(id);
-    if (!pDX->m_bSaveAndValidate) ::PathSetDlgItemPathA(::GetParent(control), id, folder);
-    return true;
+    if (control && !pDX->m_bSaveAndValidate) ::PathSetDlgItemPathA(::GetParent(control), id, folder);
+    return control || pDX->Fail(id);
 }
 
 // The band of option controls below the upper one: disabled in the template,
