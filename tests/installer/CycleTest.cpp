@@ -109,7 +109,7 @@ TEST_P(ModuleCycles, LeaveTlsHandlesMemoryAndActivationContextsFlat)
     EXPECT_LE(growth.tlsIndices, 0);
     EXPECT_LE(growth.handles, 8);
     EXPECT_LE(growth.committedBytes, 512 * 1024);
-    EXPECT_LE(growth.heapBytes, 64 * 1024);
+    EXPECT_LE(growth.heapBytes, 256 * 1024);   // a context left behind holds KiB; Wine 10 keeps ~60 bytes a load
     EXPECT_LE(g_liveActCtx, 0);
     EXPECT_TRUE(FileExists(folder.FileFor(dsn)));
 }
