@@ -40,6 +40,14 @@ const T* ValueAt(const T (&values)[N], int position)
     return position >= 0 && static_cast<size_t>(position) < N ? &values[position] : nullptr;
 }
 
+// The folder, shown shortened to fit: to the control only, which holds no more than that.
+bool DDX_FolderShown(afx::CDataExchange* pDX, int id, const afx::CString& folder)
+{
+    HWND control = pDX->PrepareCtrl(id);
+    if (control && !pDX->m_bSaveAndValidate) ::PathSetDlgItemPathA(::GetParent(control), id, folder);
+    return control || pDX->Fail(id);
+}
+
 // The band of option controls below the upper one: disabled in the template,
 // enabled by "Options >>".
 const int kOptionControls[] = {IDC_MAX_COL_SUPPORT, IDC_SHORTEN_NAMES, IDC_NAMING_LABEL,
@@ -67,9 +75,10 @@ afx::CommandMap CConfigDsnDlg::GetCommandMap() const
 
 void CConfigDsnDlg::DoDataExchange(afx::CDataExchange* pDX)
 {
-    afx::DDX_Control(pDX, IDC_DATABASE_TYPE, m_comboDatabaseType);
-    afx::DDX_Control(pDX, IDC_NAMING_MODE, m_comboNaming);
+    afx::DDX_CBIndex(pDX, IDC_DATABASE_TYPE, m_nTypeIndex);
+    afx::DDX_CBIndex(pDX, IDC_NAMING_MODE, m_nNamingIndex);
     afx::DDX_Text(pDX, IDC_DSN_NAME, m_strDataSourceName);
+    DDX_FolderShown(pDX, IDC_DATA_FOLDER, m_strDataFolder);
     afx::DDX_Check(pDX, IDC_MAX_COL_SUPPORT, m_nMaxColSupport);
     afx::DDX_Check(pDX, IDC_SHORTEN_NAMES, m_nShortenNames);
     // The name is used trimmed; the edit keeps what the user typed.
@@ -101,21 +110,15 @@ BOOL CConfigDsnDlg::OnInitDialog()
     SendItemMessage(IDC_DSN_NAME, EM_LIMITTEXT, kMaxNameLength);
 
     m_strDataSourceName = m_pAttributes->GetDataSourceName();
-    m_comboDatabaseType.SetCurSel(PositionOf(kTypeAt, m_pAttributes->GetDatabaseType()));
+    m_nTypeIndex = PositionOf(kTypeAt, m_pAttributes->GetDatabaseType());
     m_strDataFolder = m_pAttributes->GetDataFolder();
-    m_comboNaming.SetCurSel(PositionOf(kNamingAt, m_pAttributes->GetNamingMode()));
+    m_nNamingIndex = PositionOf(kNamingAt, m_pAttributes->GetNamingMode());
     m_nMaxColSupport = m_pAttributes->GetMaxColSupport() ? 1 : 0;
     m_nShortenNames = m_pAttributes->GetShortenNames() ? 1 : 0;
 
     UpdateData(FALSE);
-    ShowDataFolder();
-    return TRUE;
-}
-
-void CConfigDsnDlg::ShowDataFolder()
-{
-    ::PathSetDlgItemPathA(m_hWnd, IDC_DATA_FOLDER, m_strDataFolder);
     UpdateOkButton();
+    return TRUE;
 }
 
 void CConfigDsnDlg::UpdateOkButton()
@@ -146,11 +149,16 @@ void CConfigDsnDlg::OnOptions()
 
 void CConfigDsnDlg::OnSelectFolder()
 {
-    const DatabaseType* type = ValueAt(kTypeAt, m_comboDatabaseType.GetCurSel());
+    UpdateData(TRUE);
+    const DatabaseType* type = ValueAt(kTypeAt, m_nTypeIndex);
     if (!type) return;
     const bool chosen = *type == dbEstimating ? BrowseForFolder(m_hWnd, m_strDataFolder)
                                               : ChooseFolderWithComponent(m_hWnd, m_strDataFolder);
-    if (chosen) ShowDataFolder();
+    if (!chosen) return;
+    // Only the folder is shown again: the name edit keeps what the user typed.
+    afx::CDataExchange show(this, false);
+    DDX_FolderShown(&show, IDC_DATA_FOLDER, m_strDataFolder);
+    UpdateOkButton();
 }
 
 void CConfigDsnDlg::OnHelp()
@@ -160,15 +168,15 @@ void CConfigDsnDlg::OnHelp()
 
 void CConfigDsnDlg::OnOK()
 {
-    UpdateData(TRUE);
+    if (!UpdateData(TRUE)) return;
     m_pAttributes->SetDataSourceName(m_strDataSourceName);
     // No type selected is accounting data; no naming selected keeps the set's mode.
-    const DatabaseType* type = ValueAt(kTypeAt, m_comboDatabaseType.GetCurSel());
+    const DatabaseType* type = ValueAt(kTypeAt, m_nTypeIndex);
     m_pAttributes->SetDatabaseType(type ? *type : dbAccounting);
     m_pAttributes->SetDataFolder(m_strDataFolder);
     m_pAttributes->SetMaxColSupport(m_nMaxColSupport != 0);
     m_pAttributes->SetShortenNames(m_nShortenNames != 0);
-    if (const NamingMode* naming = ValueAt(kNamingAt, m_comboNaming.GetCurSel()))
+    if (const NamingMode* naming = ValueAt(kNamingAt, m_nNamingIndex))
         m_pAttributes->SetNamingMode(*naming);
     if (ConfirmDataSourceName()) EndDialog(IDOK);
 }

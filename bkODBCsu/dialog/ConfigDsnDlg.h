@@ -32,16 +32,14 @@ private:
     void OnHelp();
 
     void UpdateOkButton();
-    // Shows the folder held (shortened to fit) and updates OK to it.
-    void ShowDataFolder();
     bool ConfirmDataSourceName();
     // Shows string `textId` with every "%s" replaced by the name; the answer.
     int ShowNameMessage(unsigned textId, UINT style);
     // The window rectangle of a client area of `heightDlu` dialog units.
     RECT WindowRectForClientHeight(int heightDlu);
 
-    afx::CComboBox m_comboDatabaseType;
-    afx::CComboBox m_comboNaming;
+    int m_nTypeIndex = -1;     // selected positions of the two lists
+    int m_nNamingIndex = -1;
     afx::CString m_strDataSourceName;
     int m_nMaxColSupport = 0;
     int m_nShortenNames = 0;

@@ -48,12 +48,13 @@ int CComboBox::SetCurSel(int index)
 
 HWND CDataExchange::PrepareCtrl(int id) const
 {
-    return m_pDlgWnd->GetDlgItem(id);
+    return m_idFailed ? nullptr : m_pDlgWnd->GetDlgItem(id);
 }
 
-void DDX_Text(CDataExchange* pDX, int id, CString& value)
+bool DDX_Text(CDataExchange* pDX, int id, CString& value)
 {
     HWND control = pDX->PrepareCtrl(id);
+    if (!control) return pDX->Fail(id);
     if (pDX->m_bSaveAndValidate) {
         const int length = ::GetWindowTextLengthA(control);
         std::string text(static_cast<size_t>(length) + 1, '\0');
@@ -63,20 +64,35 @@ void DDX_Text(CDataExchange* pDX, int id, CString& value)
     } else {
         ::SetWindowTextA(control, value);
     }
+    return true;
 }
 
-void DDX_Check(CDataExchange* pDX, int id, int& value)
+bool DDX_Check(CDataExchange* pDX, int id, int& value)
 {
     HWND control = pDX->PrepareCtrl(id);
+    if (!control) return pDX->Fail(id);
     if (pDX->m_bSaveAndValidate)
         value = static_cast<int>(::SendMessageA(control, BM_GETCHECK, 0, 0));
     else
         ::SendMessageA(control, BM_SETCHECK, static_cast<WPARAM>(value), 0);
+    return true;
 }
 
-void DDX_Control(CDataExchange* pDX, int id, CComboBox& control)
+bool DDX_CBIndex(CDataExchange* pDX, int id, int& index)
+{
+    CComboBox combo;
+    if (!(combo.m_hWnd = pDX->PrepareCtrl(id))) return pDX->Fail(id);
+    if (pDX->m_bSaveAndValidate)
+        index = combo.GetCurSel();
+    else if (combo.SetCurSel(index) == CB_ERR && index != -1)
+        return pDX->Fail(id);
+    return true;
+}
+
+bool DDX_Control(CDataExchange* pDX, int id, CComboBox& control)
 {
     if (!control.m_hWnd) control.m_hWnd = pDX->PrepareCtrl(id);
+    return control.m_hWnd || pDX->Fail(id);
 }
 
 // ---- CDialog ----
@@ -116,7 +132,15 @@ BOOL CDialog::UpdateData(BOOL saveAndValidate)
     FlagScope exchanging(m_bInExchange);
     CDataExchange dx(this, saveAndValidate != FALSE);
     DoDataExchange(&dx);
-    return TRUE;
+    if (!dx.m_idFailed) return TRUE;
+    OnDataExchangeError(dx.m_idFailed, saveAndValidate);
+    return FALSE;
+}
+
+void CDialog::OnDataExchangeError(int id, BOOL)
+{
+    ::MessageBeep(static_cast<UINT>(-1));
+    ::SetFocus(GetDlgItem(id));
 }
 
 void CDialog::EndDialog(int result)
@@ -187,8 +211,7 @@ BOOL CDialog::OnInitDialog()
 
 void CDialog::OnOK()
 {
-    UpdateData(TRUE);
-    EndDialog(IDOK);
+    if (UpdateData(TRUE)) EndDialog(IDOK);
 }
 
 void CDialog::OnCancel()

@@ -35,25 +35,32 @@ public:
     int SetCurSel(int index);               // -1 clears the selection
 };
 
-// One data exchange: which dialog, and in which direction.
+// One data exchange: which dialog, and in which direction. It stops at its first
+// failed step; UpdateData then answers FALSE after OnDataExchangeError.
 class CDataExchange {
 public:
     CDataExchange(CDialog* dialog, bool saveAndValidate) noexcept
         : m_pDlgWnd(dialog), m_bSaveAndValidate(saveAndValidate) {}
 
-    // The control `id` of the dialog (null when the template has none).
+    // The control `id` of the dialog; null when the template has none or a step failed.
     HWND PrepareCtrl(int id) const;
+    // Marks the exchange failed at control `id` (the first failure stays); false.
+    bool Fail(int id) noexcept { if (!m_idFailed) m_idFailed = id; return false; }
 
     CDialog* m_pDlgWnd;
     bool m_bSaveAndValidate;    // true: controls to members; false: members to controls
+    int m_idFailed = 0;         // the control whose step failed; 0 while none has
 };
 
+// The steps; each answers false when it failed (no such control, no such position).
 // Window text of control `id` <-> `value`.
-void DDX_Text(CDataExchange* pDX, int id, CString& value);
+bool DDX_Text(CDataExchange* pDX, int id, CString& value);
 // Check state of button `id` (0 unchecked, 1 checked, 2 indeterminate) <-> `value`.
-void DDX_Check(CDataExchange* pDX, int id, int& value);
+bool DDX_Check(CDataExchange* pDX, int id, int& value);
+// Selected position of combo box `id` <-> `index` (-1: none selected).
+bool DDX_CBIndex(CDataExchange* pDX, int id, int& index);
 // Binds `control` to control `id` (the first exchange binds, later ones keep it).
-void DDX_Control(CDataExchange* pDX, int id, CComboBox& control);
+bool DDX_Control(CDataExchange* pDX, int id, CComboBox& control);
 
 // A command handler: a member function of the dialog without arguments.
 using CommandHandler = void (CDialog::*)();
@@ -99,8 +106,9 @@ public:
     void EnableItem(int id, bool enable) const;
     LRESULT SendItemMessage(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
 
-    // Exchange between members and controls (true: controls to members).
-    // Notifications that the exchange itself causes are not dispatched while it runs.
+    // Exchange between members and controls (true: controls to members); FALSE
+    // when a step failed. Notifications that the exchange itself causes are
+    // not dispatched while it runs.
     BOOL UpdateData(BOOL saveAndValidate = TRUE);
 
     void EndDialog(int result);
@@ -121,7 +129,7 @@ protected:
     // base exchanges members to controls; TRUE lets the system give the focus
     // to the first control of the tab order.
     virtual BOOL OnInitDialog();
-    // IDOK: the base exchanges controls to members and ends with IDOK.
+    // IDOK: the base exchanges controls to members and, when that succeeded, ends with IDOK.
     virtual void OnOK();
     // IDCANCEL (Cancel, Escape, the close box): the base ends with IDCANCEL.
     virtual void OnCancel();
@@ -129,6 +137,8 @@ protected:
     // still exist; the system destroys the window afterwards.
     virtual void OnDestroy() {}
     virtual void DoDataExchange(CDataExchange*) {}
+    // A step of an exchange failed at control `id`: the base beeps and gives it the focus.
+    virtual void OnDataExchangeError(int id, BOOL saveAndValidate);
     virtual CommandMap GetCommandMap() const { return CommandMap(); }
 
     HWND m_hWnd = nullptr;

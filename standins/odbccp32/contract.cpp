@@ -232,26 +232,12 @@ bool IsValidName(const char* dsn)
     return std::strpbrk(dsn, "[]{}(),;?*=!@\\") == nullptr;
 }
 
-// A list of names as the profile functions return it: each NUL-ended, the
-// list ended by one more NUL. When it does not fit, the last name is cut and
-// followed by two NULs and the result is size - 2 (the Win32 profile
-// functions' rule, which the installer's profile functions stand in for).
+// A list of names as the profile functions return it (standin::CopyList).
 int CopyList(const std::vector<std::string>& names, char* buffer, int size)
 {
     std::string list;
     for (const auto& name : names) list.append(name).push_back('\0');
-    if (size < 2) {
-        if (size == 1) buffer[0] = '\0';
-        return 0;
-    }
-    if (list.size() + 1 <= static_cast<size_t>(size)) {
-        std::memcpy(buffer, list.data(), list.size());
-        buffer[list.size()] = '\0';
-        return static_cast<int>(list.size());
-    }
-    std::memcpy(buffer, list.data(), static_cast<size_t>(size) - 2);
-    buffer[size - 2] = buffer[size - 1] = '\0';
-    return size - 2;
+    return standin::CopyList(list, buffer, size);
 }
 
 // Removes a data source's registration and section from `root`.

@@ -92,7 +92,8 @@ int WINAPI SQLGetPrivateProfileString(LPCSTR section, LPCSTR entry, LPCSTR defau
         }
     }
     if (!found && defaultText) value = defaultText;
-    const int copied = CopyOut(value, buffer, size);
+    // A list is cut as the Win32 profile functions cut it.
+    const int copied = (entry ? CopyOut : standin::CopyList)(value, buffer, size);
     const int natural = found ? copied : 0;
     return Answer("SQLGetPrivateProfileString",
                   Text(section) + "," + Text(entry) + "," + Text(defaultText) + "," +

@@ -1,7 +1,7 @@
 // The framework layer's modal dialog, with a probe dialog of its own over the
 // module's template (linked into this program): the order of initialisation,
-// command dispatch, exchange without feedback, the destruction hook, and the
-// barrier that keeps a command's exception out of the system's code.
+// command dispatch, exchange without feedback and its failure, the destruction
+// hook, and the barrier that keeps a command's exception out of the system's code.
 #include "DialogDriver.h"
 #include "WindowHooks.h"
 #include "afx/Dialog.h"
@@ -24,6 +24,8 @@ public:
     afx::CString m_strName = "from the member";
     int m_nCheck = 1;
     afx::CComboBox m_combo;
+    int m_nIndex = 2;
+    int failAt = 0;               // a control whose step fails when saving
 
     int listCountAtInit = -1;
     int changes = 0;              // EN_CHANGE of the name edit dispatched
@@ -44,6 +46,8 @@ protected:
     void DoDataExchange(afx::CDataExchange* pDX) override
     {
         afx::DDX_Control(pDX, IDC_NAMING_MODE, m_combo);
+        afx::DDX_CBIndex(pDX, IDC_NAMING_MODE, m_nIndex);
+        if (failAt && pDX->m_bSaveAndValidate) pDX->Fail(failAt);
         afx::DDX_Text(pDX, IDC_DSN_NAME, m_strName);
         afx::DDX_Check(pDX, IDC_SHORTEN_NAMES, m_nCheck);
     }
@@ -76,6 +80,7 @@ TEST(FrameworkDialog, ListsAreFilledBeforeInitAndExchangeRunsBothWaysWithoutFeed
         EXPECT_EQ(d.Text(IDC_DSN_NAME), "from the member");
         EXPECT_TRUE(d.Checked(IDC_SHORTEN_NAMES));
         EXPECT_EQ(dialog.m_combo.m_hWnd, d.Item(IDC_NAMING_MODE));
+        EXPECT_EQ(d.Selection(IDC_NAMING_MODE), 2);
         EXPECT_EQ(dialog.changes, 0);
         // A change the user makes is dispatched through the table.
         d.Type(IDC_DSN_NAME, "ab");
@@ -83,6 +88,14 @@ TEST(FrameworkDialog, ListsAreFilledBeforeInitAndExchangeRunsBothWaysWithoutFeed
         d.SetText(IDC_DSN_NAME, "typed");
         d.SetChecked(IDC_SHORTEN_NAMES, false);
         EXPECT_EQ(dialog.changes, 3);
+        d.Select(IDC_NAMING_MODE, 1);
+        // A failed step stops the exchange before the later ones: OK keeps the
+        // dialog open, with the focus on the control of that step.
+        dialog.failAt = IDC_DATABASE_TYPE;
+        d.Click(IDOK);
+        EXPECT_EQ(d.Focus(), d.Item(IDC_DATABASE_TYPE));
+        EXPECT_EQ(dialog.m_strName, afx::CString("from the member"));
+        dialog.failAt = 0;
         d.Click(IDOK);
         EXPECT_TRUE(d.WaitClosed());
     });
@@ -91,6 +104,7 @@ TEST(FrameworkDialog, ListsAreFilledBeforeInitAndExchangeRunsBothWaysWithoutFeed
     // OK exchanged from the controls before ending.
     EXPECT_EQ(dialog.m_strName, afx::CString("typed"));
     EXPECT_EQ(dialog.m_nCheck, 0);
+    EXPECT_EQ(dialog.m_nIndex, 1);
     EXPECT_EQ(dialog.destroyCalls, 1);
     EXPECT_TRUE(dialog.controlsAtDestroy);
 }

@@ -48,6 +48,9 @@ struct PeTables {
     }
 };
 
+// A structure of an image at `p`, which need not be aligned for it.
+template <typename T> T ReadAt(const char* p) { T value; std::memcpy(&value, p, sizeof value); return value; }
+
 // Reads the export, import and delay-import tables and the sections of an
 // image of this program's own bitness, mapped as a file through imagehlp.
 PeTables ReadPeTables(const std::string& path)
@@ -61,8 +64,8 @@ PeTables ReadPeTables(const std::string& path)
             return static_cast<const char*>(p);
         throw std::runtime_error("address outside every section");
     };
-    const auto u32 = [&](uint32_t rva) { uint32_t v; std::memcpy(&v, at(rva), 4); return v; };
-    const auto entry = [&](uint32_t rva) { ULONG_PTR v; std::memcpy(&v, at(rva), sizeof v); return v; };
+    const auto u32 = [&](uint32_t rva) { return ReadAt<uint32_t>(at(rva)); };
+    const auto entry = [&](uint32_t rva) { return ReadAt<ULONG_PTR>(at(rva)); };
     const IMAGE_OPTIONAL_HEADER& header = image.FileHeader->OptionalHeader;
     const auto directory = [&](DWORD which) -> uint32_t {
         return which < header.NumberOfRvaAndSizes ? header.DataDirectory[which].VirtualAddress : 0;
@@ -85,8 +88,7 @@ PeTables ReadPeTables(const std::string& path)
                                                    s.PointerToRawData, raw)});
     }
     if (const uint32_t rva = directory(IMAGE_DIRECTORY_ENTRY_EXPORT)) {
-        IMAGE_EXPORT_DIRECTORY dir;
-        std::memcpy(&dir, at(rva), sizeof dir);
+        const auto dir = ReadAt<IMAGE_EXPORT_DIRECTORY>(at(rva));
         tables.exportedFunctions = dir.NumberOfFunctions;
         for (uint32_t i = 0; i < dir.NumberOfNames; ++i) {
             tables.exportNames.push_back(at(u32(dir.AddressOfNames + 4 * i)));
@@ -96,36 +98,41 @@ PeTables ReadPeTables(const std::string& path)
         }
     }
     if (const uint32_t rva = directory(IMAGE_DIRECTORY_ENTRY_IMPORT)) {
-        for (uint32_t d = rva; u32(d + 12); d += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-            auto& names = tables.imports[lower(at(u32(d + 12)))];
-            for (uint32_t t = u32(d) ? u32(d) : u32(d + 16); entry(t); t += sizeof(ULONG_PTR))
+        for (uint32_t d = rva; ReadAt<IMAGE_IMPORT_DESCRIPTOR>(at(d)).Name; d += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+            const auto dll = ReadAt<IMAGE_IMPORT_DESCRIPTOR>(at(d));
+            auto& names = tables.imports[lower(at(dll.Name))];
+            for (uint32_t t = dll.OriginalFirstThunk ? dll.OriginalFirstThunk : dll.FirstThunk; entry(t);
+                 t += sizeof(ULONG_PTR))
                 names.push_back(IMAGE_SNAP_BY_ORDINAL(entry(t)) ? "#" + std::to_string(entry(t) & 0xFFFF)
                                                                 : at(static_cast<uint32_t>(entry(t)) + 2));
         }
     }
-    // Delay-import descriptors: 32 bytes each, the slots at +12, the names at
-    // +16, relative to the image. Where the linker did not fill the directory
-    // for them (binutils with dlltool's delay-import libraries), they are
-    // found by their shape: attributes 1, a DLL's name, and both tables inside
-    // the image.
+    // Delay-import descriptors, with addresses relative to the image. Where
+    // the linker did not fill the directory for them (binutils with dlltool's
+    // delay-import libraries), they are found by their shape: relative
+    // addresses only, a DLL's name, and both tables inside the image.
+    using Delay = IMAGE_DELAYLOAD_DESCRIPTOR;
     const auto inImage = [&](uint32_t rva) { return rva && tables.SectionOf(rva); };
-    const auto isDescriptor = [&](uint32_t d) {
-        if (u32(d) != 1 || !inImage(u32(d + 4)) || !inImage(u32(d + 12)) || !inImage(u32(d + 16)))
+    const auto isDescriptor = [&](const Delay& d) {
+        if (d.Attributes.AllAttributes != 1 || !inImage(d.DllNameRVA) || !inImage(d.ImportAddressTableRVA) ||
+            !inImage(d.ImportNameTableRVA))
             return false;
-        const std::string dll = lower(at(u32(d + 4)));
+        const std::string dll = lower(at(d.DllNameRVA));
         return dll.size() > 4 && dll.compare(dll.size() - 4, 4, ".dll") == 0;
     };
-    std::vector<uint32_t> descriptors;
+    std::vector<Delay> descriptors;
     if (const uint32_t rva = directory(IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT)) {
-        for (uint32_t d = rva; u32(d + 4); d += 32) descriptors.push_back(d);
+        for (uint32_t d = rva; ReadAt<Delay>(at(d)).DllNameRVA; d += sizeof(Delay))
+            descriptors.push_back(ReadAt<Delay>(at(d)));
     } else {
         for (const PeSection& s : tables.sections)
-            for (uint32_t at = 0; at + 32 <= s.bytes.size(); at += 4)
-                if (isDescriptor(s.address + at)) descriptors.push_back(s.address + at);
+            for (size_t offset = 0; offset + sizeof(Delay) <= s.bytes.size(); offset += 4)
+                if (isDescriptor(ReadAt<Delay>(s.bytes.data() + offset)))
+                    descriptors.push_back(ReadAt<Delay>(s.bytes.data() + offset));
     }
-    for (uint32_t d : descriptors)
-        for (uint32_t n = 0; entry(u32(d + 16) + n * sizeof(ULONG_PTR)); ++n)
-            tables.delayImportSlots.push_back(u32(d + 12) + n * static_cast<uint32_t>(sizeof(ULONG_PTR)));
+    for (const Delay& d : descriptors)
+        for (uint32_t n = 0; entry(d.ImportNameTableRVA + n * sizeof(ULONG_PTR)); ++n)
+            tables.delayImportSlots.push_back(d.ImportAddressTableRVA + n * static_cast<uint32_t>(sizeof(ULONG_PTR)));
     return tables;
 }
 
@@ -198,10 +205,9 @@ TEST(Module, IsSmallStrippedAndLoadsNoShellWithItself)
     const auto image = ReadFileBytes(ProgramDir() + "\\bkODBCsu.dll");
     ASSERT_TRUE(image);
     EXPECT_LE(image->size(), size_t{BKTEST_MODULE_SIZE_LIMIT});
-    uint32_t header = 0, symbolTable = 0;
-    std::memcpy(&header, image->data() + 0x3C, 4);
-    std::memcpy(&symbolTable, image->data() + header + 12, 4);
-    EXPECT_EQ(symbolTable, 0u) << "not stripped";
+    const auto dos = ReadAt<IMAGE_DOS_HEADER>(image->data());
+    const auto file = ReadAt<IMAGE_FILE_HEADER>(image->data() + dos.e_lfanew + sizeof(DWORD));   // after "PE\0\0"
+    EXPECT_EQ(file.PointerToSymbolTable, 0u) << "not stripped";
     const PeTables pe = ReadPeTables(ProgramDir() + "\\bkODBCsu.dll");
     for (const char* dll : {"shell32.dll", "shlwapi.dll", "oleaut32.dll", "comctl32.dll"})
         EXPECT_EQ(pe.imports.count(dll), 0u) << dll;

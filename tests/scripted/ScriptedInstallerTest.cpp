@@ -88,13 +88,14 @@ TEST_F(ScriptedInstaller, SilentConfigureKeepsStoredValuesWholeHoweverLong)
     // largest read still takes whole; read by an installer that cuts a value
     // to the buffer, and by one that answers nothing for a value that does
     // not fit (Wine's), where only the section's list of keys tells it apart
-    // from an absent one.
+    // from an absent one, even when that list passes the buffer and is cut.
     for (size_t length : {258u, 259u, 260u, 600u, 33279u, 33280u, 70000u, 1000000u}) {
         for (bool nothingWhenCut : {false, true}) {
             SCOPED_TRACE(std::to_string(length) + (nothingWhenCut ? ", nothing when cut" : ""));
             standin.Reset();
             const std::string folder = "C:\\" + std::string(length - 3, 'd');
             standin.SetProfile("Sales", "DBQ", folder.c_str());
+            standin.SetProfile("Sales", std::string(300, 'A').c_str(), "listed before DBQ");
             // The first read asks whether the name is registered; the second is DBQ's.
             if (nothingWhenCut) standin.SetResult("SQLGetPrivateProfileString", 2, 0);
             EXPECT_EQ(module.ConfigDSN(ODBC_CONFIG_DSN, {"DSN=Sales", "ShortenNames=0"}), TRUE);

@@ -1,5 +1,6 @@
 // What a module can leave behind in its host process across a load and an
-// unload: thread-local-storage indices, kernel handles and committed memory.
+// unload: thread-local-storage indices, kernel handles, committed memory and
+// the bytes its heaps hold.
 // Shared by the soak program and the suite's cycle test.
 #pragma once
 
@@ -12,6 +13,7 @@ struct ProcessFigures {
     DWORD tlsIndices = 0;     // TLS indices in use (of the fixed number a process has)
     DWORD handles = 0;        // the process's kernel handles
     SIZE_T committed = 0;     // private committed bytes (PagefileUsage)
+    SIZE_T heapBytes = 0;     // bytes in the busy blocks of the process's heaps
 
     static ProcessFigures Now() noexcept
     {
@@ -22,7 +24,25 @@ struct ProcessFigures {
         counters.cb = sizeof counters;
         if (::K32GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters))
             f.committed = counters.PagefileUsage;
+        f.heapBytes = HeapBytesInUse();
         return f;
+    }
+
+    // A leak smaller than a page, or one inside memory a heap had already
+    // committed, shows here before it shows in the committed bytes.
+    static SIZE_T HeapBytesInUse() noexcept
+    {
+        HANDLE heaps[64];
+        const DWORD count = ::GetProcessHeaps(64, heaps);
+        SIZE_T bytes = 0;
+        for (DWORD i = 0; i < count && i < 64; ++i) {
+            if (!::HeapLock(heaps[i])) continue;
+            PROCESS_HEAP_ENTRY entry = {};
+            while (::HeapWalk(heaps[i], &entry))
+                if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) bytes += entry.cbData;
+            ::HeapUnlock(heaps[i]);
+        }
+        return bytes;
     }
 
     // Takes every free index, counts them and gives them back.
@@ -69,13 +89,15 @@ struct Growth {
     long tlsIndices;
     long handles;
     long long committedBytes;
+    long long heapBytes;
 };
 
 inline Growth operator-(const ProcessFigures& after, const ProcessFigures& before) noexcept
 {
     return {static_cast<long>(after.tlsIndices) - static_cast<long>(before.tlsIndices),
             static_cast<long>(after.handles) - static_cast<long>(before.handles),
-            static_cast<long long>(after.committed) - static_cast<long long>(before.committed)};
+            static_cast<long long>(after.committed) - static_cast<long long>(before.committed),
+            static_cast<long long>(after.heapBytes) - static_cast<long long>(before.heapBytes)};
 }
 
 } // namespace bkfigures

@@ -45,10 +45,10 @@ TEST(FileDsnPath, DeviceNamesUnsafeCharactersAndOverlongPathsGiveNone)
         {"COM1.x", false}, {"lpt9 .dsn", false}, {"PRN.x", false}, {"aux.", false},
         {"Nul.txt", false}, {"CONIN$.a", false}, {"conout$ .b", false}, {"COM\xB9.x", false},
         {"COM0.x", false}, {"COM1", false}, {"con ", false}, {"COM1.x.y", false}, {"con.a.b", false},
-        {"COM10.x", true}, {"Console.x", true},
+        {"CON  .x", false}, {"COM10.x", true}, {"Console.x", true},
         {"Sa|es", false}, {"a<b", false}, {"a>b", false}, {"a\"b", false}, {"a*b", false},
         {"a?b", false}, {"a/b", false}, {"a:b", false}, {"a\\b", false}, {"D\x84\nX", false},
-        {"a\x7F", false}, {"Sales.2024", true},
+        {"a\x7F", false}, {"a\x1F", false}, {"Sales.2024", true},
         // "C:\dsn\" + name + " (not sharable).DSN" holds 26 characters besides the name.
         {std::string(234, 'n'), true}, {std::string(235, 'n'), false},
     };
