@@ -76,14 +76,14 @@ protected:
         ASSERT_TRUE(SQLWriteDSNToIni(kSentinel, kDriver));
         ASSERT_TRUE(SQLWritePrivateProfileString(kSentinel, "DBQ", "C:\\Keep", "ODBC.INI"));
         for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
-            RegSetKeyValueA(root, kTracing, kSentinel, REG_SZ, "keep", 5);
+            RegSetKeyValueA(root, kTracing.c_str(), kSentinel, REG_SZ, "keep", 5);
     }
 
     void TearDown() override
     {
         if (m_base.empty()) return;   // set up nothing
         ForgetDataSource(kSentinel);
-        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) RegDeleteKeyValueA(root, kTracing, kSentinel);
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) RegDeleteKeyValueA(root, kTracing.c_str(), kSentinel);
         SetCurrentDirectoryA("C:\\");
         DeleteFilesUnder(m_base);
         for (auto dir = m_dirs.rbegin(); dir != m_dirs.rend(); ++dir) RemoveDirectoryA(dir->c_str());
@@ -138,7 +138,7 @@ protected:
         if (folder.value) model.folder = folder.value->second;
         const Platform::Counts baseline = Platform::Count();
         const StoredEntry sentinel = ReadEntry(kSentinel);
-        const auto fileDsnSection = Values(HKEY_LOCAL_MACHINE, kFileDsn);
+        const auto fileDsnSection = Values(HKEY_LOCAL_MACHINE, kFileDsnKey);
         const auto tracing = std::make_pair(Values(HKEY_LOCAL_MACHINE, kTracing), Values(HKEY_CURRENT_USER, kTracing));
         if (trace) printf("round %llu, folder %s\n", static_cast<unsigned long long>(seed), folder.label);
 
@@ -182,7 +182,7 @@ protected:
                   "counts " + ::testing::PrintToString(Platform::Count()) + ", expected " +
                       ::testing::PrintToString(Platform::Expect(baseline, model.Registered(), model.WithKeys())));
             check(ReadEntry(kSentinel) == sentinel, "another data source was changed");
-            check(Values(HKEY_LOCAL_MACHINE, kFileDsn) == fileDsnSection, "the ODBC File DSN section was changed");
+            check(Values(HKEY_LOCAL_MACHINE, kFileDsnKey) == fileDsnSection, "the ODBC File DSN section was changed");
             check(std::make_pair(Values(HKEY_LOCAL_MACHINE, kTracing), Values(HKEY_CURRENT_USER, kTracing)) == tracing,
                   "the ODBC section was changed");
             check(FilesMatch(model), "files under " + m_base + ": " + ::testing::PrintToString(Printables(FilesUnder(m_base))));

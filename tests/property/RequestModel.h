@@ -4,6 +4,7 @@
 #pragma once
 
 #include "InstallerUnderTest.h"
+#include "OdbcNames.h"
 #include "ReadBack.h"
 
 #include <odbcinst.h>
@@ -22,10 +23,8 @@ using namespace bktest;
 
 using Keys = std::map<std::string, std::string>;
 
-const char kOdbcIni[] = "Software\\ODBC\\ODBC.INI";
-const char kSources[] = "Software\\ODBC\\ODBC.INI\\ODBC Data Sources";
-const char kFileDsn[] = "Software\\ODBC\\ODBC.INI\\ODBC File DSN";
-const char kTracing[] = "Software\\ODBC\\ODBC.INI\\ODBC";
+using odbc::kFileDsnKey, odbc::kSourcesKey, odbc::kDataSourcesKey;
+const std::string kTracing = std::string(kDataSourcesKey) + "\\" + odbc::kTracingSection;
 const char kSentinel[] = "bkPSentinel";
 
 // ---------------------------------------------------------------------------
@@ -110,10 +109,10 @@ struct Platform {
                 RegQueryInfoKeyA(handle.get(), nullptr, nullptr, nullptr, subkeys, nullptr, nullptr,
                                  values, nullptr, nullptr, nullptr, nullptr);
         };
-        info(RegistrationHive(Scope::User), kSources, nullptr,
+        info(RegistrationHive(Scope::User), kSourcesKey, nullptr,
              &counts.registrations);
-        info(HKEY_LOCAL_MACHINE, kOdbcIni, &counts.machineSections, nullptr);
-        info(HKEY_CURRENT_USER, kOdbcIni, &counts.userSections, nullptr);
+        info(HKEY_LOCAL_MACHINE, kDataSourcesKey, &counts.machineSections, nullptr);
+        info(HKEY_CURRENT_USER, kDataSourcesKey, &counts.userSections, nullptr);
         return counts;
     }
     // Split: a machine's section per registration, a user's per entry with
