@@ -336,6 +336,7 @@ LRESULT CALLBACK EndWhenVisible(int code, WPARAM wParam, LPARAM lParam)
                                              (visibleAt - t_mainAt) * 1e6);
             DWORD written = 0;
             WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, static_cast<DWORD>(length), &written, nullptr);
+            OutputDebugStringA("bench: dialog visible");   // a mark in a trace (WINEDEBUG=+timestamp,+debugstr)
             TerminateProcess(GetCurrentProcess(), 0);
         }
     }
@@ -352,6 +353,7 @@ int FirstDialogChild(const std::string& dll, long long startTicks)
     auto configDsn = module ? reinterpret_cast<ConfigDsnFn>(reinterpret_cast<void*>(
                                   GetProcAddress(module.get(), "ConfigDSN")))
                             : nullptr;
+    OutputDebugStringA("bench: ConfigDSN called");
     if (parent && configDsn) configDsn(parent, ODBC_CONFIG_DSN, kDriver, List({"DSN=bkBenchFirst"}).c_str());
     return 1;   // the dialog never became visible
 }
