@@ -12,14 +12,24 @@
 // calls and frees the setup module each time, for this module and for the
 // reference module bkRefSetup.dll (the mandatory work at load and unload and
 // the same installer calls and file write, nothing else), registered under
-// two driver descriptions and timed alternately.
+// two driver descriptions and timed alternately, with what each piece of such
+// a request costs (the request lock, each kind of installer call).
 //
-//   bench [ROUNDS]     (default 30 rounds of 20 cycles each)
+// The first dialog of a fresh process, which the user of the ODBC Data Source
+// Administrator waits for, is its own mode: one new process per sample, this
+// module and the reference in turn, each timed from just before its
+// CreateProcess (and from the start of its main) until the dialog is visible.
+//
+//   bench [ROUNDS]                   (default 30 rounds of 20 cycles each)
+//   bench first-dialog [PROCESSES]   (default 31 of each)
 #include "afx/Handles.h"
 #include "common/Registry.h"
 
+#include "OdbcNames.h"
+
 #include <windows.h>
 #include <odbcinst.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -32,9 +42,9 @@ namespace {
 
 const char kDriver[] = "Brennick Data Benchmark";
 const char kRefDriver[] = "Brennick Data Reference";
-const char kDriversKey[] = "Software\\ODBC\\ODBCINST.INI";
+const char* const kDriversKey = odbc::kDriversKey;
 const char kDsn[] = "bkBenchSales";
-const char kFileDsnKey[] = "Software\\ODBC\\ODBC.INI\\ODBC File DSN";
+const char* const kFileDsnKey = odbc::kFileDsnKey;
 const int kCyclesPerRound = 20;
 
 using ConfigDsnFn = BOOL(WINAPI*)(HWND, WORD, LPCSTR, LPCSTR);
@@ -80,11 +90,11 @@ struct Direct {
         std::vector<std::pair<const char*, std::string>> kept;
         char value[260];
         for (const char* key : keep)
-            if (SQLGetPrivateProfileString(kDsn, key, "", value, sizeof value, "ODBC.INI") > 0)
+            if (SQLGetPrivateProfileString(kDsn, key, "", value, sizeof value, odbc::kDataSources) > 0)
                 kept.emplace_back(key, value);
         SQLWriteDSNToIni(kDsn, kDriver);
-        for (const auto& [key, text] : keys) SQLWritePrivateProfileString(kDsn, key, text, "ODBC.INI");
-        for (const auto& [key, text] : kept) SQLWritePrivateProfileString(kDsn, key, text.c_str(), "ODBC.INI");
+        for (const auto& [key, text] : keys) SQLWritePrivateProfileString(kDsn, key, text, odbc::kDataSources);
+        for (const auto& [key, text] : kept) SQLWritePrivateProfileString(kDsn, key, text.c_str(), odbc::kDataSources);
         if (!DefaultDsnDir().empty()) std::ofstream(file) << "[ODBC]\nDSN=" << kDsn << "\n";
     }
 
@@ -246,15 +256,188 @@ void BenchDialog(HMODULE module, ConfigDsnFn configDsn, int rounds)
     std::printf("ratio module/bare:          %.3f (target <= 1.3)\n", m / b);
 }
 
+// What the pieces of a silent request cost, each alone: the request lock as
+// the module takes it, and each kind of installer call a silent add makes.
+template <typename Piece>
+double PieceTime(Piece piece)
+{
+    std::vector<double> times;
+    for (int r = 0; r < 31; ++r) {
+        const double t = Now();
+        for (int i = 0; i < 20; ++i) piece();
+        times.push_back((Now() - t) / 20);
+    }
+    return Median(times);
+}
+
+void BenchRequestPieces()
+{
+    const char dsn[] = "bkBenchPieces";
+    SQLWriteDSNToIni(dsn, kDriver);
+    SQLWritePrivateProfileString(dsn, "DBQ", "C:\\Data", odbc::kDataSources);
+    const wchar_t sddl[] = L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00100001;;;WD)";
+    const wchar_t lockName[] = L"Global\\bkODBCsu bench lock";
+    auto takeLock = [&](PSECURITY_DESCRIPTOR descriptor) {
+        SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+        const afx::UniqueKernelHandle mutex(CreateMutexExW(&attributes, lockName, 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
+        if (WaitForSingleObject(mutex.get(), 5000) == WAIT_OBJECT_0) ReleaseMutex(mutex.get());
+    };
+    afx::UniqueLocalMemory parsed;
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                         reinterpret_cast<PSECURITY_DESCRIPTOR*>(parsed.put()), nullptr);
+    char buffer[4096];
+    const struct { const char* what; double time; } pieces[] = {
+        {"security descriptor from its text", PieceTime([&] {
+             afx::UniqueLocalMemory d;
+             ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                                  reinterpret_cast<PSECURITY_DESCRIPTOR*>(d.put()), nullptr);
+         })},
+        {"lock: create, wait, release, close", PieceTime([&] { takeLock(parsed.get()); })},
+        {"SQLValidDSN", PieceTime([&] { SQLValidDSN(dsn); })},
+        {"read of a stored key", PieceTime([&] { SQLGetPrivateProfileString(dsn, "DBQ", "", buffer, 260, odbc::kDataSources); })},
+        {"read of an absent key", PieceTime([&] { SQLGetPrivateProfileString(dsn, "StandardMode", "", buffer, 260, odbc::kDataSources); })},
+        {"list of the section's keys", PieceTime([&] { SQLGetPrivateProfileString(dsn, nullptr, "", buffer, 260, odbc::kDataSources); })},
+        {"read of the registration", PieceTime([&] {
+             SQLGetPrivateProfileString("ODBC Data Sources", dsn, "", buffer, 260, odbc::kDataSources); })},
+        {"read of the driver's library", PieceTime([&] {
+             SQLGetPrivateProfileString(kDriver, "Driver", "", buffer, 260, "ODBCINST.INI"); })},
+        {"SQLWriteDSNToIni of a registered name", PieceTime([&] { SQLWriteDSNToIni(dsn, kDriver); })},
+        {"write of a key", PieceTime([&] { SQLWritePrivateProfileString(dsn, "DBQ", "C:\\Data", odbc::kDataSources); })},
+    };
+    SQLRemoveDSNFromIni(dsn);
+    for (const auto& piece : pieces) std::printf("  piece: %-38s %7.1f us\n", piece.what, piece.time * 1e6);
+}
+
+// ---- The first dialog of a fresh process ----
+
+const char kFirstDsn[] = "bkBenchFirst";
+
+// A child: load the setup module, call ConfigDSN with a parent window, and
+// write to its standard output how long it took from `startTicks` (the
+// parent's counter before CreateProcess) and from the start of main until
+// the dialog was visible. The child then ends at once: what a dialog does
+// when it closes is not measured, and hiding a window waits up to 2 seconds
+// for a window manager that Xvfb does not have.
+double t_mainAt = 0;
+long long t_startTicks = 0;
+
+LRESULT CALLBACK EndWhenVisible(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto* message = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && message->message == WM_WINDOWPOSCHANGED &&
+        (reinterpret_cast<const WINDOWPOS*>(message->lParam)->flags & SWP_SHOWWINDOW)) {
+        char cls[16] = {};
+        GetClassNameA(message->hwnd, cls, sizeof cls);
+        if (std::string(cls) == "#32770" && IsWindowVisible(message->hwnd)) {
+            const double visibleAt = Now();
+            LARGE_INTEGER frequency;
+            QueryPerformanceFrequency(&frequency);
+            const double start = static_cast<double>(t_startTicks) / static_cast<double>(frequency.QuadPart);
+            char line[64];
+            const int length = std::snprintf(line, sizeof line, "%.1f %.1f\n", (visibleAt - start) * 1e6,
+                                             (visibleAt - t_mainAt) * 1e6);
+            DWORD written = 0;
+            WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, static_cast<DWORD>(length), &written, nullptr);
+            OutputDebugStringA("bench: dialog visible");   // a mark in a trace (WINEDEBUG=+timestamp,+debugstr)
+            TerminateProcess(GetCurrentProcess(), 0);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+int FirstDialogChild(const std::string& dll, long long startTicks)
+{
+    t_startTicks = startTicks;
+    HWND parent = CreateWindowExA(0, "STATIC", "bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 400, 300,
+                                  nullptr, nullptr, nullptr, nullptr);
+    SetWindowsHookExA(WH_CALLWNDPROCRET, EndWhenVisible, nullptr, GetCurrentThreadId());
+    const afx::UniqueModule module(LoadLibraryA(dll.c_str()));
+    auto configDsn = module ? reinterpret_cast<ConfigDsnFn>(reinterpret_cast<void*>(
+                                  GetProcAddress(module.get(), "ConfigDSN")))
+                            : nullptr;
+    OutputDebugStringA("bench: ConfigDSN called");
+    if (parent && configDsn) configDsn(parent, ODBC_CONFIG_DSN, kDriver, List({"DSN=bkBenchFirst"}).c_str());
+    return 1;   // the dialog never became visible
+}
+
+// Runs one child for `dll`; its two times in seconds, or false.
+bool RunFirstDialogChild(const std::string& self, const std::string& dll, double& fromStart, double& fromMain)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return false;
+    const afx::UniqueKernelHandle reader(readEnd);
+    afx::UniqueKernelHandle writer(writeEnd);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process = {};
+    LARGE_INTEGER ticks;
+    QueryPerformanceCounter(&ticks);
+    std::string command = "\"" + self + "\" first-dialog-child \"" + dll + "\" " + std::to_string(ticks.QuadPart);
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    const afx::UniqueKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
+    writer.reset();   // the child's copy is the only one left: its end ends the output
+    std::string output;
+    char chunk[128];
+    DWORD got = 0;
+    while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got) output.append(chunk, got);
+    WaitForSingleObject(process.hProcess, 30000);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    if (exitCode != 0 || std::sscanf(output.c_str(), "%lf %lf", &fromStart, &fromMain) != 2) return false;
+    fromStart /= 1e6;
+    fromMain /= 1e6;
+    return true;
+}
+
+int BenchFirstDialog(const std::string& self, const std::string& dll, const std::string& refDll, int processes)
+{
+    // A stored data source of which the dialog shows the values, read through the installer.
+    SQLWriteDSNToIni(kFirstDsn, kDriver);
+    for (const auto& [key, value] : {std::pair<const char*, const char*>{"DBQ", "C:\\Books\\Sales"},
+                                     {"MaxColSupport", "1536"}, {"ShortenNames", "1"},
+                                     {"StandardMode", "1"}, {"DatabaseType", "2"}})
+        SQLWritePrivateProfileString(kFirstDsn, key, value, odbc::kDataSources);
+    std::vector<double> moduleStart, moduleMain, refStart, refMain;
+    for (int p = 0; p < processes + 1; ++p) {
+        double s = 0, m = 0, rs = 0, rm = 0;
+        if (!RunFirstDialogChild(self, dll, s, m) || !RunFirstDialogChild(self, refDll, rs, rm)) {
+            std::printf("first dialog: a child did not show its dialog, not measured\n");
+            SQLRemoveDSNFromIni(kFirstDsn);
+            return 1;
+        }
+        if (p == 0) continue;   // the first pair warms the file system and the prefix
+        moduleStart.push_back(s); moduleMain.push_back(m); refStart.push_back(rs); refMain.push_back(rm);
+    }
+    SQLRemoveDSNFromIni(kFirstDsn);
+    const double ms = Median(moduleStart), mm = Median(moduleMain), rs = Median(refStart), rm = Median(refMain);
+    std::printf("first dialog of a fresh process, from CreateProcess: module %.1f ms, reference %.1f ms (median of %d each)\n",
+                ms * 1e3, rs * 1e3, processes);
+    std::printf("ratio module/reference:     %.3f (target <= 1.1)\n", ms / rs);
+    std::printf("  from the start of main: module %.1f ms, reference %.1f ms, ratio %.3f\n", mm * 1e3, rm * 1e3, mm / rm);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
+    t_mainAt = Now();
+    if (argc == 4 && std::string(argv[1]) == "first-dialog-child")
+        return FirstDialogChild(argv[2], std::atoll(argv[3]));
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string dll = self;
     dll = dll.substr(0, dll.find_last_of('\\')) + "\\bkODBCsu.dll";
+    const std::string refDll = dll.substr(0, dll.find_last_of('\\')) + "\\bkRefSetup.dll";
+    if (argc > 1 && std::string(argv[1]) == "first-dialog")
+        return BenchFirstDialog(self, dll, refDll, argc > 2 ? std::max(1, std::atoi(argv[2])) : 31);
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
 
     afx::UniqueModule module(LoadLibraryA(dll.c_str()));
     auto configDsn = module ? reinterpret_cast<ConfigDsnFn>(reinterpret_cast<void*>(
@@ -296,7 +479,6 @@ int main(int argc, char** argv)
     BenchDialog(module.get(), configDsn, rounds);
     module.reset();
 
-    const std::string refDll = dll.substr(0, dll.find_last_of('\\')) + "\\bkRefSetup.dll";
     const double moduleLoad = LoadUnloadTime(dll), refLoad = LoadUnloadTime(refDll);
 
     const double m = Median(moduleTimes), d = Median(directTimes);
@@ -307,6 +489,7 @@ int main(int argc, char** argv)
     std::printf("load + unload:              module %.1f us, reference %.1f us (median of 50)\n",
                 moduleLoad * 1e6, refLoad * 1e6);
     BenchInstaller(dll, refDll, rounds);
+    BenchRequestPieces();
     BenchInstallerWithCommonHeld(dll, refDll, rounds);
     return 0;
 }
