@@ -130,7 +130,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved)
     return TRUE;
 }
 
-// The image's entry point (-e, bkODBCsu/CMakeLists.txt): the runtime's, then,
+// The image's entry point (-e, dll/CMakeLists.txt): the runtime's, then,
 // once the runtime is done with this load, the release of what it left. A
 // failed attach has already run the runtime's exit. At process exit (reserved
 // non-null) the process takes everything with it.
