@@ -56,7 +56,7 @@ wine_remap_ports() {
                 $(printf "$WINEPREFIX/dosdevices/lpt%d " $(seq 1 255)); do
         name=$(basename "$link")
         [[ $name =~ ^(com|lpt)[0-9]+$ ]] || continue
-        [ -f "$ports/$name" ] || printf 'bk-port %s\n' "$name" >"$ports/$name"
+        printf 'bk-port %s\n' "$name" >"$ports/$name"
         ln -sfn "$ports/$name" "$link"
     done
 }

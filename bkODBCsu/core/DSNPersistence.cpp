@@ -85,10 +85,19 @@ bool CDSNAttributes::LoadStoredValues(LoadFor purpose)
 {
     const bool forWriteBack = purpose == LoadFor::SilentWrite;
     profile::Reader reader(installer::GetPrivateProfileString, kProfile);
+    // A write-back is for a name not registered for the driver, mostly a new
+    // data source without a section: one listing then answers for every key.
+    bool listed = !forWriteBack;
     for (auto& [index, entry] : m_attributes) {
         // A value that the caller supplied is never replaced by the stored one;
         // a write-back carries keys only, the name being the section.
         if (entry.bModified || (forWriteBack && index == attrDSN)) continue;
+        if (!listed) {
+            listed = true;
+            const std::optional<bool> none = reader.HoldsNoKeys(Value(attrDSN));
+            if (!none) return false;
+            if (*none) break;
+        }
         std::string stored;
         // The section is the name current at this read; the name itself is
         // read first, from the empty section, when the caller gave none.

@@ -19,10 +19,12 @@ std::optional<std::vector<std::string>> Reader::Keys(const char* section)
     if (m_section == section) return m_keys;
     m_section = section;
     m_keys.emplace();
+    m_none = false;
     for (int size = kFirstBuffer; *section && size <= kLargestBuffer; size *= 2) {
         std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
         const int length = m_get(section, nullptr, "", buffer.data(), size, m_file);
         if (length < 0) m_keys.reset();
+        m_none = length == 0 && size == kFirstBuffer;
         if (length <= 0) break;
         if (length >= size - 2) continue;
         for (size_t at = 0; at < static_cast<size_t>(length) && buffer[at]; at += m_keys->back().size() + 1)
@@ -30,6 +32,12 @@ std::optional<std::vector<std::string>> Reader::Keys(const char* section)
         break;
     }
     return m_keys;
+}
+
+std::optional<bool> Reader::HoldsNoKeys(const char* section)
+{
+    if (!Keys(section)) return std::nullopt;
+    return m_none;
 }
 
 // A value that fills the buffer may have been cut: it is read again through a

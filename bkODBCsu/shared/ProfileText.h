@@ -27,12 +27,17 @@ public:
     // The keys `section` lists, none when the list cannot be read whole;
     // nothing when the installer failed.
     std::optional<std::vector<std::string>> Keys(const char* section);
+    // Whether the installer answered that `section` holds no key at all (a
+    // section it has not, mostly): every value of it is then absent.
+    // Nothing when the installer failed.
+    std::optional<bool> HoldsNoKeys(const char* section);
 
 private:
     GetText m_get;
     const char* m_file;
     std::optional<std::string> m_section;
     std::optional<std::vector<std::string>> m_keys;
+    bool m_none = false;   // the list was answered empty, not cut
 };
 
 } // namespace profile

@@ -52,14 +52,22 @@ TEST_F(ScriptedInstaller, SilentAddValidatesRegistersThenWritesKeysInIndexOrder)
 
 TEST_F(ScriptedInstaller, SilentAddOfANewSourceLooksUpOnlyUnsuppliedKeysAndWritesOnlySupplied)
 {
-    EXPECT_EQ(module.ConfigDSN(ODBC_ADD_DSN, {"DSN=Sales", "shortennames=1"}), TRUE);
     // A name not registered for the driver is registered, which may drop the
-    // section: the lookups come before it.
-    EXPECT_EQ(standin.Calls(),
-              (Calls{Valid("Sales"), RegisteredFor("Sales"), Read("Sales", "DBQ"), List("Sales"),
-                     Read("Sales", "MaxColSupport"), Read("Sales", "StandardMode"),
-                     Read("Sales", "DictionaryMode"), Read("Sales", "DatabaseType"), Register("Sales"),
-                     Write("Sales", "ShortenNames", "1")}));
+    // section: the lookups come before it. The section's list of keys comes
+    // first: when it holds none, as for a new data source, no key is read; a
+    // section left without its registration has each unsupplied key read.
+    for (const bool leftOver : {false, true}) {
+        SCOPED_TRACE(leftOver ? "a section without its registration" : "no section");
+        standin.Reset();
+        if (leftOver) standin.SetProfile("Sales", "Left", "over");
+        EXPECT_EQ(module.ConfigDSN(ODBC_ADD_DSN, {"DSN=Sales", "shortennames=1"}), TRUE);
+        Calls expected{Valid("Sales"), RegisteredFor("Sales"), List("Sales")};
+        if (leftOver)
+            for (const char* key : {"DBQ", "MaxColSupport", "StandardMode", "DictionaryMode", "DatabaseType"})
+                expected.push_back(Read("Sales", key));
+        expected.insert(expected.end(), {Register("Sales"), Write("Sales", "ShortenNames", "1")});
+        EXPECT_EQ(standin.Calls(), expected);
+    }
 }
 
 TEST_F(ScriptedInstaller, SilentConfigureKeepsTheStoredKeysItDidNotSupply)
@@ -96,8 +104,9 @@ TEST_F(ScriptedInstaller, SilentConfigureKeepsStoredValuesWholeHoweverLong)
             const std::string folder = "C:\\" + std::string(length - 3, 'd');
             standin.SetProfile("Sales", "DBQ", folder.c_str());
             standin.SetProfile("Sales", std::string(300, 'A').c_str(), "listed before DBQ");
-            // The first read asks whether the name is registered; the second is DBQ's.
-            if (nothingWhenCut) standin.SetResult("SQLGetPrivateProfileString", 2, 0);
+            // The first read asks whether the name is registered, two more
+            // list the keys (the list is cut at the first); the fourth is DBQ's.
+            if (nothingWhenCut) standin.SetResult("SQLGetPrivateProfileString", 4, 0);
             EXPECT_EQ(module.ConfigDSN(ODBC_CONFIG_DSN, {"DSN=Sales", "ShortenNames=0"}), TRUE);
             EXPECT_EQ(standin.Profile("Sales", "DBQ"), folder);
         }
@@ -141,14 +150,16 @@ TEST_F(ScriptedInstaller, KeyWriteRefusedAtTheNthCallStillWritesEveryOtherKeyAnd
 
 TEST_F(ScriptedInstaller, AStoredValueThatCannotBeReadWholeFailsTheRequestBeforeAnyWrite)
 {
-    // A refused lookup of a value or of the section's keys (made after the
-    // second key, which is not stored, answered nothing), a value cut to the
-    // first read whose larger read answers nothing, and a value too long for
-    // the largest read; silently, and with a parent window before any dialog.
+    // A refused lookup of the second key's value, and of the section's keys
+    // (asked with a parent window once the second key, not stored, answered
+    // nothing; silently at once after the registration's read); a value cut
+    // to the first read whose larger read answers nothing; a value too long
+    // for the largest read. Silently, and with a parent window before any
+    // dialog; the call is counted for each.
     const std::string cut(600, 'c'), huge(1100 * 1024, 'h');
-    const struct { int call, answer; const char* key; const std::string* value; } cases[] = {
-        {2, -1, nullptr, nullptr}, {3, -1, nullptr, nullptr},
-        {3, 0, "MaxColSupport", &cut}, {0, 0, "DatabaseType", &huge}};
+    const struct { int call, silentCall, answer; const char* key; const std::string* value; } cases[] = {
+        {2, 4, -1, nullptr, nullptr}, {3, 2, -1, nullptr, nullptr},
+        {3, 5, 0, "MaxColSupport", &cut}, {0, 0, 0, "DatabaseType", &huge}};
     const dlgtest::ParentWindow parent;
     for (const auto& c : cases) {
         for (HWND hwndParent : {HWND(nullptr), parent.get()}) {
@@ -157,9 +168,7 @@ TEST_F(ScriptedInstaller, AStoredValueThatCannotBeReadWholeFailsTheRequestBefore
             standin.Reset();
             standin.SetProfile("Sales", "DBQ", "C:\\Old");
             if (c.key) standin.SetProfile("Sales", c.key, c.value->c_str());
-            // A silent write first asks whether the name is registered for the driver.
-            if (c.call)
-                standin.SetResult("SQLGetPrivateProfileString", c.call + (hwndParent ? 0 : 1), c.answer);
+            if (c.call) standin.SetResult("SQLGetPrivateProfileString", hwndParent ? c.call : c.silentCall, c.answer);
             const WindowWatcher watcher;   // cancels a dialog that shows, so it cannot wait
             EXPECT_EQ(module.ConfigDSN(hwndParent, ODBC_CONFIG_DSN, kDriver,
                                        AttributeList({"DSN=Sales", "ShortenNames=1"})),
