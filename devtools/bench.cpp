@@ -137,10 +137,23 @@ double LoadUnloadTime(const std::string& dll)
     return Median(times);
 }
 
+// A data source gone from both hives, keys and registration. Where removal
+// keeps the keys (Wine 8) the cycles above leave some behind, and a request
+// that registers the name again carries them over: both measured data sources
+// start from nothing, so that each request writes the same keys.
+void ForgetDataSource(const char* dsn)
+{
+    for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        reg::DeleteTree(hive, std::string(odbc::kDataSourcesKey) + "\\" + dsn);
+        reg::DeleteValue(hive, odbc::kSourcesKey, dsn);
+    }
+}
+
 // Silent adds through the installer, this module and the reference in turn.
 void BenchInstaller(const std::string& dll, const std::string& refDll, int rounds)
 {
     const DriverRegistration module(kDriver, dll), reference(kRefDriver, refDll);
+    for (const char* dsn : {"bkBenchSales", "bkBenchRef"}) ForgetDataSource(dsn);
     const std::string add = List({"DSN=bkBenchSales", "DBQ=C:\\Data", "DatabaseType=2"});
     const std::string refAdd = List({"DSN=bkBenchRef", "DBQ=C:\\Data", "DatabaseType=2"});
     const int kAddsPerRound = 10;
