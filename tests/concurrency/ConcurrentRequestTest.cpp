@@ -118,8 +118,7 @@ afx::UniqueKernelHandle StartChild(const std::string& role)
     std::wstring command = L"\"" + std::wstring(self) +
                            L"\" --gtest_filter=DISABLED_Child.Requests --gtest_also_run_disabled_tests";
     SetEnvironmentVariableA("BKTEST_CHILD", role.c_str());
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
+    STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION process = {};
     const BOOL started = CreateProcessW(self, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                         &startup, &process);
@@ -185,9 +184,8 @@ TEST_F(ConcurrentRequests, WritersOfOneDataSourceEachKeepTheirLastValue)
         });
     SetEvent(m_go.get());
     for (auto& thread : threads) thread.join();
-    for (size_t i = 0; i < children.size(); ++i) {
+    for (size_t i = 0; i < children.size(); ++i)
         EXPECT_EQ(WaitForChild(children[i]), 0u) << "failed requests of the process writing " << processKeys[i];
-    }
     EXPECT_EQ(threadFailures, 0);
 
     Keys expected = kStored;
@@ -292,9 +290,8 @@ TEST_F(ConcurrentRequests, AStuckHolderFailsTheRequestWithinItsBoundAndADeadOneD
     holder.join();
     EXPECT_GE(waited, std::chrono::seconds(4));
     EXPECT_LT(waited, std::chrono::seconds(30));
-    if (!InstallerUnderTest().dropsPostedErrors) {
+    if (!InstallerUnderTest().dropsPostedErrors)
         EXPECT_NE(errors.find("held them for more than 5 seconds"), std::string::npos) << errors;
-    }
     EXPECT_EQ(ReadEntry("Waiting").keys, kStored);
 
     // Taken and never released: the thread's end abandons it.
