@@ -118,7 +118,8 @@ afx::UniqueKernelHandle StartChild(const std::string& role)
     std::wstring command = L"\"" + std::wstring(self) +
                            L"\" --gtest_filter=DISABLED_Child.Requests --gtest_also_run_disabled_tests";
     SetEnvironmentVariableA("BKTEST_CHILD", role.c_str());
-    STARTUPINFOW startup = {sizeof startup};
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     const BOOL started = CreateProcessW(self, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                         &startup, &process);
@@ -290,8 +291,9 @@ TEST_F(ConcurrentRequests, AStuckHolderFailsTheRequestWithinItsBoundAndADeadOneD
     holder.join();
     EXPECT_GE(waited, std::chrono::seconds(4));
     EXPECT_LT(waited, std::chrono::seconds(30));
-    if (!InstallerUnderTest().dropsPostedErrors)
+    if (!InstallerUnderTest().dropsPostedErrors) {
         EXPECT_NE(errors.find("held them for more than 5 seconds"), std::string::npos) << errors;
+    }
     EXPECT_EQ(ReadEntry("Waiting").keys, kStored);
 
     // Taken and never released: the thread's end abandons it.

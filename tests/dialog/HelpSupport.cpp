@@ -84,7 +84,9 @@ ScopedPathsComponent::ScopedPathsComponent(const std::string& answer)
     m_module.reset(LoadLibraryA((bktest::ProgramDir() + "\\kvlPaths.dll").c_str()));
     HRESULT(STDAPICALLTYPE * registerServer)() = nullptr;
     EXPECT_TRUE(bktest::Bind(m_module.get(), "DllRegisterServer", registerServer)) << "kvlPaths.dll did not load";
-    if (registerServer) EXPECT_EQ(registerServer(), S_OK);
+    if (registerServer) {
+        EXPECT_EQ(registerServer(), S_OK);
+    }
 }
 
 ScopedPathsComponent::~ScopedPathsComponent()

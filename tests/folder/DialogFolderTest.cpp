@@ -49,7 +49,9 @@ protected:
     // The shell browser the dialog opened (initialised: its caption set).
     static std::optional<DialogDriver> WaitForBrowser(const DialogDriver& dialog) {
         auto browser = dialog.WaitForDialog();
-        if (browser) EXPECT_EQ(browser->Caption(), kBrowserCaption);
+        if (browser) {
+            EXPECT_EQ(browser->Caption(), kBrowserCaption);
+        }
         return browser;
     }
 

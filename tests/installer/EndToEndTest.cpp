@@ -67,7 +67,9 @@ TEST_F(EndToEnd, AddConfigureAndRemoveThroughTheInstaller)
         EXPECT_EQ(ReadEntry(dsn, c.scope),
                   (StoredEntry{kDriver, InstallerKeywords(ScopedDriverRegistration::ModulePath()),
                                {{"DBQ", "C:\\Data"}, {"MaxColSupport", "1536"}}}));
-        if (!InstallerUnderTest().splitsEntryAcrossHives) EXPECT_EQ(ReadEntry(dsn, other), StoredEntry{});
+        if (!InstallerUnderTest().splitsEntryAcrossHives) {
+            EXPECT_EQ(ReadEntry(dsn, other), StoredEntry{});
+        }
         EXPECT_EQ(ReadFileBytes(file), "[ODBC]\r\nDSN=" + dsn + "\r\n");
 
         // The configure keeps every stored key, whatever the registration does to them.
@@ -76,7 +78,9 @@ TEST_F(EndToEnd, AddConfigureAndRemoveThroughTheInstaller)
         EXPECT_EQ(configured.registration, kDriver);
         EXPECT_EQ(configured.keys,
                   (Keys{{"DBQ", "C:\\Data"}, {"MaxColSupport", "1536"}, {"ShortenNames", "1"}}));
-        if (!InstallerUnderTest().splitsEntryAcrossHives) EXPECT_EQ(ReadEntry(dsn, other), StoredEntry{});
+        if (!InstallerUnderTest().splitsEntryAcrossHives) {
+            EXPECT_EQ(ReadEntry(dsn, other), StoredEntry{});
+        }
         EXPECT_EQ(ReadFileBytes(file), "[ODBC]\r\nDSN=" + dsn + "\r\n");
 
         ASSERT_EQ(Config(c.remove, {"DSN=" + dsn}, c.entry), TRUE);
@@ -127,7 +131,8 @@ ToolRun RunBkdsn(const std::wstring& arguments)
     }
     afx::UniqueFile reader(readEnd), writer(writeEnd);
     SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup = {sizeof startup};
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = writer.get();
     std::wstring commandLine = L"\"" + Widen(exe) + L"\" " + arguments;

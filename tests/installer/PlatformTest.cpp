@@ -80,7 +80,9 @@ TEST_F(Platform, SplitsEntryAcrossHivesAsItsFactsSay)
         EXPECT_TRUE(SQLWritePrivateProfileString(dsn.c_str(), key.c_str(), "v", "ODBC.INI"));
         EXPECT_EQ(reg::ReadString(user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, DsnKey(dsn), key.c_str()), "v") << mode;
         EXPECT_FALSE(reg::ReadString(user ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, DsnKey(dsn), key.c_str())) << mode;
-        if (split) EXPECT_EQ(Get(dsn, "driver", ""), 0) << mode;   // the machine's section is not read
+        if (split) {
+            EXPECT_EQ(Get(dsn, "driver", ""), 0) << mode;   // the machine's section is not read
+        }
     }
 }
 

@@ -55,8 +55,9 @@ protected:
 
     void SetUp() override
     {
-        if (auto acp = EnvNumber("BK_PROP_ACP"))
+        if (auto acp = EnvNumber("BK_PROP_ACP")) {
             ASSERT_EQ(GetACP(), static_cast<UINT>(*acp)) << "the run's locale";
+        }
         std::string why;
         ASSERT_TRUE(PortsAreFiles(&why)) << why << ": refusing to try device names";
 
@@ -301,7 +302,9 @@ TEST_F(HostileRequests, EveryRequestDoesWhatTheRulesSayAndNothingElse)
            "%ld of others; %ld file DSNs written; %ld through ConfigDSNW, %ld of them not representable\n",
            m_tally.refused, m_tally.added, m_tally.configured, m_tally.removedStored,
            m_tally.removedOther, m_tally.files, m_tally.wide, m_tally.unrepresentable);
-    if (failedRounds == 0) EXPECT_GE(made, wanted) << "too few requests within " << seconds << " s";
+    if (failedRounds == 0) {
+        EXPECT_GE(made, wanted) << "too few requests within " << seconds << " s";
+    }
     for (const auto& box : m_boxes.seen()) ADD_FAILURE() << "unexpected message box: " << box.text;
 }
 

@@ -116,7 +116,9 @@ protected:
     void Check(const Operation& op, const std::string& refused, BOOL result)
     {
         SCOPED_TRACE(std::string(op.label) + ", refused " + refused);
-        if (!op.afterCompletion(refused)) EXPECT_EQ(result, FALSE);
+        if (!op.afterCompletion(refused)) {
+            EXPECT_EQ(result, FALSE);
+        }
         std::string writtenSection, writtenKey;
         if (FunctionOf(refused) == "SQLWritePrivateProfileString") {
             const std::string args = refused.substr(refused.find('(') + 1);
@@ -140,15 +142,18 @@ protected:
                         !prevented) {
                         EXPECT_TRUE(now) << section << "." << key << " lost";
                     }
-                    if (now) EXPECT_TRUE(now == was || now == will) << section << "." << key << " = " << *now;
+                    if (now) {
+                        EXPECT_TRUE(now == was || now == will) << section << "." << key << " = " << *now;
+                    }
                 }
         // A file DSN of a stored entry stays: no refused request removes it;
         // a refused request writes none.
         for (const auto& dsn : op.filesBefore) EXPECT_TRUE(FileExists(dir.FileFor(dsn))) << dsn;
         if (op.afterCompletion(refused)) return;
         for (const auto& section : op.after) {
-            if (!op.before.count(section.first))
+            if (!op.before.count(section.first)) {
                 EXPECT_FALSE(FileExists(dir.FileFor(section.first))) << section.first;
+            }
         }
     }
 

@@ -101,7 +101,8 @@ LRESULT DialogDriver::SendItem(int id, UINT message, WPARAM wParam, LPARAM lPara
 
 HWND DialogDriver::Focus() const
 {
-    GUITHREADINFO info = {sizeof info};
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
     GetGUIThreadInfo(m_uiThread, &info);
     return info.hwndFocus;
 }
