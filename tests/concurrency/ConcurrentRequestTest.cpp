@@ -185,9 +185,8 @@ TEST_F(ConcurrentRequests, WritersOfOneDataSourceEachKeepTheirLastValue)
         });
     SetEvent(m_go.get());
     for (auto& thread : threads) thread.join();
-    for (size_t i = 0; i < children.size(); ++i) {
+    for (size_t i = 0; i < children.size(); ++i)
         EXPECT_EQ(WaitForChild(children[i]), 0u) << "failed requests of the process writing " << processKeys[i];
-    }
     EXPECT_EQ(threadFailures, 0);
 
     Keys expected = kStored;

@@ -29,9 +29,16 @@ const int kLowerBand[] = {IDC_NAMING_LABEL, IDC_NAMING_MODE, IDC_MAX_COL_SUPPORT
 const char kNote[] = "Note: Setting this option may cause this data source to be incompatible "
                      "with non-Brennick applications.";
 
-bool IsWarningIcon(HICON icon)
+// A warning box of the dialog's own, with `text` and `buttons`.
+void ExpectWarning(const std::optional<SeenBox>& box, HWND dialog, const std::string& text,
+                   const std::vector<int>& buttons)
 {
-    return icon && icon == LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_WARNING));
+    ASSERT_TRUE(box) << "no message box";
+    EXPECT_EQ(box->owner, dialog);
+    EXPECT_EQ(box->caption, kCaption);
+    EXPECT_EQ(box->text, text);
+    EXPECT_EQ(box->buttons, buttons);
+    EXPECT_TRUE(box->icon && box->icon == LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_WARNING)));
 }
 
 class ConfigDialog : public DataSourceTest {
@@ -326,13 +333,7 @@ TEST_F(ConfigDialog, AnInvalidNameIsRefusedWithTheMessageAndTheDialogStaysOpen)
         d.SetText(IDC_DSN_NAME, " " + refused + " ");
         for (int attempt = 0; attempt < 2; ++attempt) {
             d.Press(IDOK);
-            const auto box = boxes.Next();
-            ASSERT_TRUE(box);
-            EXPECT_EQ(box->owner, d.dialog());
-            EXPECT_EQ(box->caption, kCaption);
-            EXPECT_EQ(box->text, "'" + refused + kInvalidText);
-            EXPECT_EQ(box->buttons, std::vector<int>{IDOK});
-            EXPECT_TRUE(IsWarningIcon(box->icon));
+            ExpectWarning(boxes.Next(), d.dialog(), "'" + refused + kInvalidText, {IDOK});
             EXPECT_TRUE(IsWindow(d.dialog()));
             EXPECT_EQ(d.Text(IDC_DSN_NAME), " " + refused + " ");
         }
@@ -389,13 +390,8 @@ TEST_F(ConfigDialog, RenamingOntoAnExistingSourceAsksNoThenYesOverwrites)
         for (int answer : {IDNO, IDYES}) {
             boxes.answer(answer);
             d.Press(IDOK);
-            const auto box = boxes.Next();
-            ASSERT_TRUE(box) << "no overwrite question";
-            EXPECT_EQ(box->owner, d.dialog());
-            EXPECT_EQ(box->caption, kCaption);
-            EXPECT_EQ(box->text, "Data source " + other + " already exists.\nOverwrite?");
-            EXPECT_EQ(box->buttons, (std::vector<int>{IDYES, IDNO}));
-            EXPECT_TRUE(IsWarningIcon(box->icon));
+            ExpectWarning(boxes.Next(), d.dialog(), "Data source " + other + " already exists.\nOverwrite?",
+                          {IDYES, IDNO});
             if (answer == IDNO) {
                 EXPECT_TRUE(IsWindow(d.dialog())) << "No keeps the dialog open";
                 EXPECT_EQ(ReadEntry(other), theirs);

@@ -1,4 +1,5 @@
 #include "HelpSupport.h"
+#include "ReadBack.h"
 #include "common/Registry.h"
 
 #include <gtest/gtest.h>
@@ -21,9 +22,7 @@ std::string NoExportStandinDir() { return bktest::ProgramDir() + "\\standin-hhct
 
 EventLog::EventLog()
 {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    m_path = std::string(temp) + "bkhelp-events-" + std::to_string(GetCurrentProcessId()) + ".txt";
+    m_path = bktest::TempPath("bkhelp-events-", ".txt");
     DeleteFileA(m_path.c_str());
     SetEnvironmentVariableA("BKTEST_EVENT_LOG", m_path.c_str());
 }
@@ -62,8 +61,7 @@ ScopedHelpControlRegistration::ScopedHelpControlRegistration(DWORD type, const s
     EXPECT_TRUE(reg::WriteRaw(key.get(), nullptr, type, bytes));
 }
 
-ScopedHelpControlRegistration::ScopedHelpControlRegistration(Unregistered)
-    : ScopedHelpControlRegistration()
+ScopedHelpControlRegistration::ScopedHelpControlRegistration(Unregistered) : ScopedHelpControlRegistration()
 {
     reg::DeleteTree(HKEY_LOCAL_MACHINE, kControlKey);
 }

@@ -118,11 +118,7 @@ class HelpFile : public ::testing::Test {
 protected:
     HelpFile()
     {
-        char temp[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, temp);
-        folder = std::string(temp) + "bkhelp-" + std::to_string(GetCurrentProcessId());
         CreateDirectoryA(folder.c_str(), nullptr);
-        file = folder + "\\bkODBCsu.chm";
         WriteFileBytes(file, "ITSF");
     }
     ~HelpFile() override
@@ -147,7 +143,7 @@ protected:
         return lines;
     }
 
-    std::string folder, file;
+    const std::string folder = TempPath("bkhelp-"), file = folder + "\\bkODBCsu.chm";
     EventLog log;
     ScopedHelpControlRegistration registration =
         ScopedHelpControlRegistration::Text(REG_SZ, FullStandinDir() + "\\hhctrl-sz.ocx");

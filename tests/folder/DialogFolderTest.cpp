@@ -133,35 +133,26 @@ TEST_F(DialogFolder, ChooserFollowsTheDatabaseTypeAndGetsTheFolderHeld)
 TEST_F(DialogFolder, EmptyAnswerEmptiesTheFolderAndDisablesOk)
 {
     RegisteredComponent component;
-    bool okAtStart = false, okAfterEmpty = true, okAfterRefusal = true, okAfterChoice = false;
-    std::string afterEmpty = "<not reached>", afterRefusal, afterChoice;
-
+    // An empty answer; then one with a result other than 1, which changes
+    // nothing; then a chosen folder. Each: the folder shown and OK's state.
+    const struct { LONG result; const wchar_t* answer; const char* folder; bool ok; } steps[] = {
+        {1, nullptr, "", false}, {7, L"C:\\Ignored", "", false}, {1, L"D:\\Books", "D:\\Books", true}};
+    bool okAtStart = false;
+    std::vector<std::pair<std::string, bool>> seen;
     const BOOL result = Run("C:\\Data", 1, [&](DialogDriver& d) {
         okAtStart = d.Enabled(IDOK);
-        DataFolderStandin_Script(1, S_OK, kReplaceFolder, nullptr);
-        d.Click(IDC_SELECT_FOLDER);
-        afterEmpty = d.Text(IDC_DATA_FOLDER);
-        okAfterEmpty = d.Enabled(IDOK);
-
-        DataFolderStandin_Script(7, S_OK, kReplaceFolder, L"C:\\Ignored");
-        d.Click(IDC_SELECT_FOLDER);
-        afterRefusal = d.Text(IDC_DATA_FOLDER);
-        okAfterRefusal = d.Enabled(IDOK);
-
-        DataFolderStandin_Script(1, S_OK, kReplaceFolder, L"D:\\Books");
-        d.Click(IDC_SELECT_FOLDER);
-        afterChoice = d.Text(IDC_DATA_FOLDER);
-        okAfterChoice = d.Enabled(IDOK);
+        for (const auto& step : steps) {
+            DataFolderStandin_Script(step.result, S_OK, kReplaceFolder, step.answer);
+            d.Click(IDC_SELECT_FOLDER);
+            seen.emplace_back(d.Text(IDC_DATA_FOLDER), d.Enabled(IDOK));
+        }
         d.Press(IDCANCEL);
     });
 
     EXPECT_TRUE(okAtStart);
-    EXPECT_EQ(afterEmpty, "");
-    EXPECT_FALSE(okAfterEmpty);
-    EXPECT_EQ(afterRefusal, "") << "an answer other than 1 changed the folder";
-    EXPECT_FALSE(okAfterRefusal);
-    EXPECT_EQ(afterChoice, "D:\\Books");
-    EXPECT_TRUE(okAfterChoice);
+    ASSERT_EQ(seen.size(), std::size(steps));
+    for (size_t i = 0; i < seen.size(); ++i)
+        EXPECT_EQ(seen[i], std::make_pair(std::string(steps[i].folder), steps[i].ok)) << "step " << i;
     EXPECT_EQ(standin::LogoutCalls() - m_logouts, 3);
     EXPECT_EQ(result, FALSE);
     EXPECT_FALSE(StoredFolder().has_value()) << "Cancel wrote the data source";

@@ -85,16 +85,14 @@ LRESULT CALLBACK BrowserMessageLog::Hook(int code, WPARAM wParam, LPARAM lParam)
 {
     const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
     if (code == HC_ACTION && g_log &&
-        (sent->message == BFFM_SETSELECTIONA || sent->message == BFFM_SETSTATUSTEXTA)) {
-        if (bktest::IsDialog(sent->hwnd)) {
-            // Only string selections are recorded as text; an item list is not one.
-            const bool isText = sent->message == BFFM_SETSTATUSTEXTA || sent->wParam;
-            const char* text = isText ? reinterpret_cast<const char*>(sent->lParam) : nullptr;
-            std::lock_guard<std::mutex> guard(g_log->m_lock);
-            const bool fromDriver = (InSendMessageEx(nullptr) & ISMEX_SEND) != 0;
-            g_log->m_messages.push_back({sent->message, sent->wParam,
-                                         text ? text : "<item list>", fromDriver});
-        }
+        (sent->message == BFFM_SETSELECTIONA || sent->message == BFFM_SETSTATUSTEXTA) &&
+        bktest::IsDialog(sent->hwnd)) {
+        // Only string selections are recorded as text; an item list is not one.
+        const bool isText = sent->message == BFFM_SETSTATUSTEXTA || sent->wParam;
+        const char* text = isText ? reinterpret_cast<const char*>(sent->lParam) : nullptr;
+        std::lock_guard<std::mutex> guard(g_log->m_lock);
+        const bool fromDriver = (InSendMessageEx(nullptr) & ISMEX_SEND) != 0;
+        g_log->m_messages.push_back({sent->message, sent->wParam, text ? text : "<item list>", fromDriver});
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -123,8 +121,7 @@ void ListFolder(const std::string& folder)
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
-    while (FindNextFileA(search, &found)) {
-    }
+    while (FindNextFileA(search, &found)) {}
     FindClose(search);
 }
 

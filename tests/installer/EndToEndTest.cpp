@@ -50,11 +50,9 @@ protected:
     ScopedDefaultDsnDir dir;
 };
 
-// User requests, then the same through the system requests: ODBC_*_SYS_DSN
-// reach the module as 1-3 with the installer in system mode. A system data
-// source lives wholly in the machine's hive, unless the installer splits
-// entries across the hives (test support's facts). Each through the
-// installer's 8-bit entry and through its wide one.
+// User requests, then system ones (ODBC_*_SYS_DSN reach the module as 1-3 in
+// system mode; a system data source lives wholly in the machine's hive unless
+// the installer splits entries), each through the 8-bit and the wide entry.
 TEST_F(EndToEnd, AddConfigureAndRemoveThroughTheInstaller)
 {
     struct Case { Scope scope; WORD add, config, remove; Entry entry; };
@@ -180,9 +178,7 @@ enum class Encoding { Utf8, Utf8Bom, Utf16Bom };
 class BatchFile {
 public:
     BatchFile(const std::vector<std::string>& lines, Encoding encoding) {
-        char temp[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, temp);
-        m_path = std::string(temp) + "bkdsn-batch-" + std::to_string(GetCurrentProcessId()) + ".txt";
+        m_path = TempPath("bkdsn-batch-", ".txt");
         std::string text;
         for (const auto& line : lines) text += line + "\r\n";
         std::string bytes = encoding == Encoding::Utf8Bom ? "\xEF\xBB\xBF" + text : text;
@@ -237,12 +233,11 @@ TEST_F(EndToEnd, BkdsnBatchRunsEveryLineAndListShowsWhatItDeployed)
     // An installer whose profile functions read only the user's hive finds no registration there.
     const ToolRun list = RunBkdsn(L"list " + Widen(quoted));
     EXPECT_EQ(list.exitCode, 0u) << list.output;
-    if (!InstallerUnderTest().profileMissesRegistrations) {
+    if (!InstallerUnderTest().profileMissesRegistrations)
         EXPECT_EQ(list.output, one + ": " + batchDriver + " (user)\n" + sys + ": " + batchDriver +
                                    " (system)\nlist " + batchDriver + ": ok\n");
-    } else {
+    else
         EXPECT_EQ(list.output, "(no data sources)\nlist " + batchDriver + ": ok\n");
-    }
     // A value past every first read is shown whole: some installers answer
     // nothing for a value that does not fit the buffer.
     const std::string dbq = "C:\\" + std::string(5000, 'v');
@@ -354,13 +349,10 @@ std::map<std::wstring, reg::Raw> StoredBytes(const std::string& dsn)
     return stored;
 }
 
-// install-driver and remove-driver go through the installer, which counts
-// the installs: each install one more, each removal one fewer, the last one
-// takes the driver's entry (unless the installer keeps no count, where the
-// facts say so); one removal more is refused with the installer's error,
-// unless the facts say the installer lets it pass. With --remove-dsns the
-// driver's data sources go with it. Afterwards the installer's registry is
-// as it was.
+// install-driver and remove-driver go through the installer, which counts the
+// installs; the last removal takes the driver's entry, one more is refused
+// with the installer's error unless the facts say it passes, --remove-dsns
+// takes the data sources too, and the installer's registry ends as it began.
 TEST_F(EndToEnd, BkdsnInstallsAndRemovesTheDriverThroughTheInstallerAsOftenAsInstalled)
 {
     const InstallerFacts& facts = InstallerUnderTest();
@@ -410,14 +402,11 @@ TEST_F(EndToEnd, BkdsnInstallsAndRemovesTheDriverThroughTheInstallerAsOftenAsIns
     EXPECT_EQ(StoredValues(HKEY_LOCAL_MACHINE, Widen(odbc::kDriversKey), true), before);
 }
 
-// export writes what batch replays: after the data sources are gone, the
-// file brings back exactly what was stored, byte for byte, for names and
-// values with quotes, backslashes (before a quote and at the end), #,
-// blanks, text of the code page beyond ASCII and a value longer than a
-// profile read's first buffer; the user's data sources through add, the
-// machine's through add-sys (an installer that registers every data source
-// in the machine's hive has only those), of one driver or of all, of one
-// scope or both.
+// export writes what batch replays: once the data sources are gone, the file
+// brings back byte for byte what was stored, for texts with quotes,
+// backslashes (before a quote and at the end), #, blanks, the code page beyond
+// ASCII and a value past a profile read's first buffer; the user's through
+// add, the machine's through add-sys, of one driver or all, of one scope or both.
 TEST_F(EndToEnd, BkdsnExportReplaysEveryDataSourceByteForByte)
 {
     const std::string exportDriver = "Brennick Data Export Driver";
@@ -442,9 +431,7 @@ TEST_F(EndToEnd, BkdsnExportReplaysEveryDataSourceByteForByte)
         {" --system \"" + exportDriver + "\"", false, false, true},
         {"", true, true, true},
     };
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    const std::string path = std::string(temp) + "bkdsn-export-" + std::to_string(GetCurrentProcessId()) + ".txt";
+    const std::string path = TempPath("bkdsn-export-", ".txt");
     for (const auto& c : cases) {
         SCOPED_TRACE("export" + c.arguments);
         std::map<std::string, std::map<std::wstring, reg::Raw>> stored;
@@ -490,9 +477,8 @@ TEST_F(EndToEnd, BkdsnExportReplaysEveryDataSourceByteForByte)
 
 // A wide text the code page cannot hold never reaches another data source:
 // converted loosely, "\u015Cales" would be "Sales". Every request, through the
-// installer's wide entry and through the module's own, fails and leaves the
-// existing data source as it was; the same for a look-alike in the driver
-// description or in a value.
+// installer's wide entry and the module's own, fails and leaves the existing
+// data source as it was; so does a look-alike in the driver or in a value.
 TEST_F(EndToEnd, WideTextOutsideTheCodePageActsOnNoDataSource)
 {
     const std::string dsn = Use("bkTSales");

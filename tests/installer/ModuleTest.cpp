@@ -92,9 +92,8 @@ PeTables ReadPeTables(const std::string& path)
         tables.exportedFunctions = dir.NumberOfFunctions;
         for (uint32_t i = 0; i < dir.NumberOfNames; ++i) {
             tables.exportNames.push_back(at(u32(dir.AddressOfNames + 4 * i)));
-            uint16_t ordinal;
-            std::memcpy(&ordinal, at(dir.AddressOfNameOrdinals + 2 * i), 2);
-            tables.exportOrdinals.push_back(dir.Base + ordinal);
+            tables.exportOrdinals.push_back(dir.Base +
+                                            ReadAt<uint16_t>(at(dir.AddressOfNameOrdinals + 2 * i)));
         }
     }
     if (const uint32_t rva = directory(IMAGE_DIRECTORY_ENTRY_IMPORT)) {

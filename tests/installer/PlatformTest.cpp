@@ -17,6 +17,26 @@ using Keys = std::map<std::string, std::string>;
 
 namespace {
 
+// SQLGetPrivateProfileString of ODBC.INI into a buffer of `size`, filled
+// with '#' first; `text`, when given, receives the buffer.
+int Get(const std::string& dsn, const char* key, const char* defaultText, int size = 260,
+        std::string* text = nullptr)
+{
+    std::vector<char> buffer(static_cast<size_t>(size) + 1, '#');
+    const int result =
+        SQLGetPrivateProfileString(dsn.c_str(), key, defaultText, buffer.data(), size, "ODBC.INI");
+    if (text) text->assign(buffer.data(), static_cast<size_t>(size));
+    return result;
+}
+
+// The code of the installer's first error; 0 when it has none.
+DWORD LastError()
+{
+    DWORD code = 0;
+    char text[SQL_MAX_MESSAGE_LENGTH] = {};
+    return SQLInstallerError(1, &code, text, sizeof text, nullptr) == SQL_SUCCESS ? code : 0;
+}
+
 class Platform : public DataSourceTest {
 protected:
     void SetUp() override {
@@ -28,12 +48,6 @@ protected:
     void TearDown() override {
         SQLSetConfigMode(m_mode);
         DataSourceTest::TearDown();
-    }
-    static int Get(const std::string& dsn, const char* key, const char* defaultText,
-                   int size = 260) {
-        std::vector<char> buffer(static_cast<size_t>(size));
-        return SQLGetPrivateProfileString(dsn.c_str(), key, defaultText, buffer.data(), size,
-                                          "ODBC.INI");
     }
 
 private:
@@ -125,7 +139,6 @@ TEST_F(Platform, ProfileReadsAnswerZeroForANullDefaultAndCutValuesAsItsFactsSay)
     EXPECT_EQ(Get(dsn, "Long", "", 301), 300);
 }
 
-// Wine and the contract refuse the same characters.
 // A setup module tells why it failed by posting an error, which the
 // installer's caller reads back, unless the installer drops it.
 TEST(InstallerErrors, PostedErrorsReachTheCallerAsItsFactsSay)
@@ -166,6 +179,7 @@ TEST(InstallerDrivers, ProfileReadsTheDriversLibraryInEveryModeAsItsFactsSay)
     SQLSetConfigMode(saved);
 }
 
+// Wine and the contract refuse the same characters.
 TEST(InstallerNames, ValidDsnRefusesExactlyTheCharactersTheModulesMessageNames)
 {
     SetupModule module;
@@ -231,14 +245,13 @@ TEST_F(Platform, ConfigDataSourceLoadsTheLibraryItsFactsNameForEachCallOnly)
     EXPECT_FALSE(Registration(dsn));
 }
 
-// Driver registration, on every installer: each install of a description
-// adds one to its UsageCount and returns it, each removal takes one, and the
-// last takes the driver's key and its "ODBC Drivers" value. The file
-// keywords are kept as the facts say (documented: a file name as its full
-// path in the install folder, a full path as given), for files that are
-// there and files that are not. Asked to, the last removal takes the
-// driver's data sources; a driver not installed is refused. Each unless the
-// facts say otherwise.
+// Driver registration, on every installer: each install of a description adds
+// one to its UsageCount and returns it, each removal takes one, the last its
+// key and "ODBC Drivers" value. File keywords are kept as the facts say
+// (documented: a file name joined to the install folder, a full path as
+// given), for files there and not; the last removal, asked to, takes the
+// driver's data sources; a driver not installed is refused. Unless the facts
+// say otherwise.
 class DriverInstall : public DataSourceTest {
 protected:
     void SetUp() override {
@@ -320,14 +333,10 @@ TEST_F(DriverInstall, CountsInstallsKeepsFilesAndRemovesAsItsFactsSay)
     // Not installed (any more).
     count = 99;
     EXPECT_EQ(SQLRemoveDriverW(Widen(kName).c_str(), FALSE, &count), facts.removesDriverNotInstalled ? TRUE : FALSE);
-    if (facts.removesDriverNotInstalled) {
+    if (facts.removesDriverNotInstalled)
         EXPECT_EQ(count, 0u);
-    } else {
-        DWORD code = 0;
-        char text[SQL_MAX_MESSAGE_LENGTH] = {};
-        EXPECT_EQ(SQLInstallerError(1, &code, text, sizeof text, nullptr), SQL_SUCCESS);
-        EXPECT_EQ(code, static_cast<DWORD>(ODBC_ERROR_COMPONENT_NOT_FOUND));
-    }
+    else
+        EXPECT_EQ(LastError(), static_cast<DWORD>(ODBC_ERROR_COMPONENT_NOT_FOUND));
 }
 
 // ---- The contract stand-in: what the documentation prescribes where Wine differs ----
@@ -340,18 +349,6 @@ protected:
     void TearDown() override {
         SQLSetConfigMode(ODBC_BOTH_DSN);
         DataSourceTest::TearDown();
-    }
-    static std::string Get(const std::string& dsn, const char* key, const char* defaultText,
-                           int size, int* result) {
-        std::vector<char> buffer(static_cast<size_t>(size) + 1, '#');
-        *result = SQLGetPrivateProfileString(dsn.c_str(), key, defaultText, buffer.data(), size,
-                                             "ODBC.INI");
-        return std::string(buffer.data(), static_cast<size_t>(size));
-    }
-    static DWORD LastError() {
-        DWORD code = 0;
-        char text[SQL_MAX_MESSAGE_LENGTH] = {};
-        return SQLInstallerError(1, &code, text, sizeof text, nullptr) == SQL_SUCCESS ? code : 0;
     }
 };
 
@@ -376,9 +373,9 @@ TEST_F(Contract, EveryCallGoesToTheModesHiveAndRegistrationRecreatesTheSection)
             << c.mode;
         EXPECT_EQ(reg::ReadString(c.hive, odbc::kSourcesKey, dsn.c_str()), kDriver);
         EXPECT_FALSE(KeyExists(c.other, DsnKey(dsn))) << c.mode;
-        int result = 0;
-        EXPECT_EQ(Get(dsn, "DBQ", "", 260, &result).substr(0, 8), std::string("C:\\Data\0", 8));
-        EXPECT_EQ(result, 7);
+        std::string text;
+        EXPECT_EQ(Get(dsn, "DBQ", "", 260, &text), 7);
+        EXPECT_EQ(text.substr(0, 8), std::string("C:\\Data\0", 8));
         EXPECT_TRUE(SQLRemoveDSNFromIni(dsn.c_str()));
         EXPECT_FALSE(KeyExists(c.hive, DsnKey(dsn))) << c.mode;
         EXPECT_FALSE(Registration(dsn, Scope::User) || Registration(dsn, Scope::System)) << c.mode;
@@ -389,10 +386,12 @@ TEST_F(Contract, EveryCallGoesToTheModesHiveAndRegistrationRecreatesTheSection)
     ASSERT_TRUE(SQLWriteDSNToIni(dsn.c_str(), kDriver));
     ASSERT_TRUE(SQLWritePrivateProfileString(dsn.c_str(), "DBQ", "C:\\System", "ODBC.INI"));
     ASSERT_TRUE(SQLSetConfigMode(ODBC_BOTH_DSN));
-    int result = 0;
-    EXPECT_EQ(Get(dsn, "DBQ", "", 260, &result).substr(0, 10), std::string("C:\\System\0", 10));
+    std::string text;
+    Get(dsn, "DBQ", "", 260, &text);
+    EXPECT_EQ(text.substr(0, 10), std::string("C:\\System\0", 10));
     ASSERT_TRUE(SQLWriteDSNToIni(dsn.c_str(), kDriver));
-    EXPECT_EQ(Get(dsn, "DBQ", "none", 260, &result).substr(0, 5), std::string("none\0", 5));
+    Get(dsn, "DBQ", "none", 260, &text);
+    EXPECT_EQ(text.substr(0, 5), std::string("none\0", 5));
     EXPECT_EQ(ReadEntry(dsn, Scope::System).keys, (Keys{{"DBQ", "C:\\System"}}));
     EXPECT_FALSE(SQLSetConfigMode(3));
     EXPECT_EQ(LastError(), static_cast<DWORD>(ODBC_ERROR_INVALID_PARAM_SEQUENCE));
@@ -424,14 +423,12 @@ TEST_F(Contract, ProfileReadsListCutAndDefaultAsDocumented)
         {nullptr, "", 9, 7, "DBQ" + std::string(1, '\0') + "Dri" + std::string(2, '\0')},
     };
     for (const auto& c : cases) {
-        int result = -1;
-        const std::string text = Get(dsn, c.key, c.defaultText, c.size, &result);
-        EXPECT_EQ(result, c.result) << (c.key ? c.key : "(null)") << " " << c.size;
+        std::string text;
+        EXPECT_EQ(Get(dsn, c.key, c.defaultText, c.size, &text), c.result)
+            << (c.key ? c.key : "(null)") << " " << c.size;
         EXPECT_EQ(text.substr(0, c.text.size()), c.text) << (c.key ? c.key : "(null)") << " " << c.size;
     }
-    int result = -1;
-    Get(Use("bkTNoSuch"), nullptr, "", 260, &result);
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(Get(Use("bkTNoSuch"), nullptr, ""), 0);
 }
 
 // The setup library named by Setup (not Driver) is loaded for the call only;

@@ -9,6 +9,7 @@
 
 #include <odbcinst.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -27,14 +28,22 @@ using odbc::kFileDsnKey, odbc::kSourcesKey, odbc::kDataSourcesKey;
 const std::string kTracing = std::string(kDataSourcesKey) + "\\" + odbc::kTracingSection;
 const char kSentinel[] = "bkPSentinel";
 
+// The code page's own conversion with the default flags, loose: a character
+// the code page lacks becomes a look-alike or a default character.
+inline std::string Loosely(const std::wstring& text)
+{
+    std::string narrow(text.size() * 2, '\0');
+    narrow.resize(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                                          &narrow[0], static_cast<int>(narrow.size()),
+                                                          nullptr, nullptr)));
+    return narrow;
+}
+
 // ---------------------------------------------------------------------------
-// The installer of this run, as test support's facts say it keeps entries.
-// Wine 8 registers in the machine's hive, with a section holding only its
-// "driver" keyword, and keeps the keys in the user's, where neither a new
-// registration nor a removal drops them. The documented contract keeps a
-// user data source wholly in the user's hive: the registration empties the
-// section and a removal takes it all. Texts pass through the registry's
-// UTF-16 either way.
+// The installer of this run, as test support's facts say it keeps entries
+// (Wine 8 splits an entry across the hives and keeps its keys over a new
+// registration and a removal; the contract keeps a user's entry wholly in the
+// user's hive). Texts pass through the registry's UTF-16 either way.
 struct Platform {
     // The library a driver description is installed with; none when the
     // installer refuses to register data sources for it.
@@ -47,13 +56,8 @@ struct Platform {
 
     static StoredEntry Expected(const std::optional<std::string>& driver, const Keys& keys)
     {
-        StoredEntry entry;
-        if (driver) {
-            entry.registration = *driver;
-            entry.installer = InstallerKeywords(Library(*driver).value_or(""));
-        }
-        entry.keys = keys;
-        return entry;
+        if (!driver) return {std::nullopt, {}, keys};
+        return {*driver, InstallerKeywords(Library(*driver).value_or("")), keys};
     }
 
     // Whether a data source registered for `stored` counts as registered for
@@ -77,20 +81,7 @@ struct Platform {
             key = key->second.empty() ? keys->erase(key) : std::next(key);
     }
 
-    static std::string Stored(const std::string& text)
-    {
-        if (text.empty()) return text;
-        std::wstring wide(text.size(), L'\0');
-        wide.resize(static_cast<size_t>(MultiByteToWideChar(
-            CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
-            static_cast<int>(wide.size()))));
-        std::string back(wide.size() * 2, '\0');
-        back.resize(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, wide.data(),
-                                                            static_cast<int>(wide.size()), &back[0],
-                                                            static_cast<int>(back.size()), nullptr,
-                                                            nullptr)));
-        return back;
-    }
+    static std::string Stored(const std::string& text) { return Loosely(Widen(text)); }
 
     // Registrations, and sections in both hives.
     struct Counts {
@@ -109,8 +100,7 @@ struct Platform {
                 RegQueryInfoKeyA(handle.get(), nullptr, nullptr, nullptr, subkeys, nullptr, nullptr,
                                  values, nullptr, nullptr, nullptr, nullptr);
         };
-        info(RegistrationHive(Scope::User), kSourcesKey, nullptr,
-             &counts.registrations);
+        info(RegistrationHive(Scope::User), kSourcesKey, nullptr, &counts.registrations);
         info(HKEY_LOCAL_MACHINE, kDataSourcesKey, &counts.machineSections, nullptr);
         info(HKEY_CURRENT_USER, kDataSourcesKey, &counts.userSections, nullptr);
         return counts;
@@ -119,13 +109,10 @@ struct Platform {
     // keys. Else a user's section per registration.
     static Counts Expect(Counts baseline, DWORD registered, DWORD withKeys)
     {
+        const bool split = InstallerUnderTest().splitsEntryAcrossHives;
         baseline.registrations += registered;
-        if (!InstallerUnderTest().splitsEntryAcrossHives) {
-            baseline.userSections += registered;
-        } else {
-            baseline.machineSections += registered;
-            baseline.userSections += withKeys;
-        }
+        (split ? baseline.machineSections : baseline.userSections) += registered;
+        if (split) baseline.userSections += withKeys;
         return baseline;
     }
 };
@@ -263,10 +250,7 @@ inline std::string FileDsnContent(const std::string& name) { return "[ODBC]\r\nD
 // system tell them: in UTF-16, without regard to case.
 inline std::wstring Identity(const std::string& text)
 {
-    std::wstring wide(text.size() + 1, L'\0');
-    wide.resize(static_cast<size_t>(MultiByteToWideChar(
-        CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
-        static_cast<int>(wide.size()))));
+    std::wstring wide = Widen(text);
     if (!wide.empty()) CharUpperBuffW(&wide[0], static_cast<DWORD>(wide.size()));
     return wide;
 }
@@ -283,35 +267,13 @@ struct Request {
     std::wstring wideDriver;
     std::vector<std::wstring> wideElements;
 
-    std::string List() const
-    {
-        std::string list;
-        for (const auto& e : elements) list.append(e).push_back('\0');
-        list.push_back('\0');
-        return list;
-    }
-    std::wstring WideList() const
-    {
-        std::wstring list;
-        for (const auto& e : wideElements) list.append(e).push_back(L'\0');
-        list.push_back(L'\0');
-        return list;
-    }
+    std::string List() const { return AttributeList(elements); }
+    std::wstring WideList() const { return AttributeListW(wideElements); }
 };
 
 // ---------------------------------------------------------------------------
-// Unicode requests: the code page's own conversions, loose (the default
-// flags, which turn a character the code page lacks into a look-alike or a
-// default character) and the round trip that tells whether it held.
-
-inline std::string Loosely(const std::wstring& text)
-{
-    std::string narrow(text.size() * 2, '\0');
-    narrow.resize(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                                          &narrow[0], static_cast<int>(narrow.size()),
-                                                          nullptr, nullptr)));
-    return narrow;
-}
+// Unicode requests: the round trip through the code page's loose conversion
+// tells whether the text held.
 
 // The code page holds `text` exactly when its loose conversion is text of
 // the code page (as a name must be) that reads back as the same text.
@@ -402,15 +364,13 @@ struct Model {
 
     DWORD Registered() const
     {
-        DWORD n = 0;
-        for (const auto& e : entries) n += e.second.driver ? 1 : 0;
-        return n;
+        return static_cast<DWORD>(std::count_if(entries.begin(), entries.end(),
+                                                [](const auto& e) { return e.second.driver.has_value(); }));
     }
     DWORD WithKeys() const
     {
-        DWORD n = 0;
-        for (const auto& e : entries) n += e.second.keys.empty() ? 0 : 1;
-        return n;
+        return static_cast<DWORD>(std::count_if(entries.begin(), entries.end(),
+                                                [](const auto& e) { return !e.second.keys.empty(); }));
     }
     StoredEntry Expected(const std::string& name) const
     {
@@ -420,18 +380,22 @@ struct Model {
     }
 };
 
-inline std::string Printable(const std::string& text)
+// Bytes as \xNN, wide characters as \uNNNN, beyond printable ASCII.
+template <typename Char>
+std::string Printable(const std::basic_string<Char>& text)
 {
+    const bool wide = sizeof(Char) > 1;
     std::ostringstream out;
     if (text.size() > 80) {
-        out << Printable(text.substr(0, 40)) << "...(" << text.size() << " bytes)";
+        out << Printable(text.substr(0, 40)) << "...(" << text.size() << (wide ? " characters)" : " bytes)");
         return out.str();
     }
-    for (unsigned char c : text) {
-        if (c >= 0x20 && c < 0x7F) out << c;
+    for (Char c : text) {
+        const unsigned code = wide ? static_cast<unsigned>(c) : static_cast<unsigned char>(c);
+        if (code >= 0x20 && code < 0x7F) out << static_cast<char>(code);
         else {
             char hex[8];
-            snprintf(hex, sizeof hex, "\\x%02X", c);
+            snprintf(hex, sizeof hex, wide ? "\\u%04X" : "\\x%02X", code);
             out << hex;
         }
     }
@@ -448,24 +412,6 @@ inline std::string Describe(const StoredEntry& entry)
         out << " }";
     }
     out << "}";
-    return out.str();
-}
-
-inline std::string Printable(const std::wstring& text)
-{
-    std::ostringstream out;
-    if (text.size() > 80) {
-        out << Printable(text.substr(0, 40)) << "...(" << text.size() << " characters)";
-        return out.str();
-    }
-    for (wchar_t c : text) {
-        if (c >= 0x20 && c < 0x7F) out << static_cast<char>(c);
-        else {
-            char hex[8];
-            snprintf(hex, sizeof hex, "\\u%04X", static_cast<unsigned>(c));
-            out << hex;
-        }
-    }
     return out.str();
 }
 

@@ -35,12 +35,11 @@ void CloseLeftovers(DWORD thread, const std::atomic<bool>& returned)
             for (HWND inner; dialog && (inner = FindDialog(thread, dialog)) != nullptr;)
                 dialog = inner;
             if (dialog && !returned) {
-                for (int id : {IDNO, IDCANCEL, IDOK}) {
+                for (int id : {IDNO, IDCANCEL, IDOK})
                     if (GetDlgItem(dialog, id)) {
                         bktest::PostClick(dialog, id);
                         break;
                     }
-                }
                 bktest::WaitFor([&] { return returned || !IsWindowVisible(dialog); }, 2000);
             }
             return returned.load();
@@ -79,15 +78,9 @@ HWND FindDialog(DWORD thread, HWND owner)
     return search.found;
 }
 
-std::string DialogDriver::Caption() const
-{
-    return TextOf(m_dialog);
-}
+std::string DialogDriver::Caption() const { return TextOf(m_dialog); }
 
-std::string DialogDriver::Text(int id) const
-{
-    return TextOf(Item(id));
-}
+std::string DialogDriver::Text(int id) const { return TextOf(Item(id)); }
 
 HWND DialogDriver::Showing(const std::string& text) const
 {
@@ -124,10 +117,7 @@ void DialogDriver::Type(int id, const std::string& text)
     for (unsigned char c : text) SendItem(id, WM_CHAR, c, 1);
 }
 
-int DialogDriver::Selection(int comboId) const
-{
-    return static_cast<int>(SendItem(comboId, CB_GETCURSEL));
-}
+int DialogDriver::Selection(int comboId) const { return static_cast<int>(SendItem(comboId, CB_GETCURSEL)); }
 
 void DialogDriver::Select(int comboId, int index)
 {
@@ -147,10 +137,7 @@ std::vector<std::string> DialogDriver::Items(int comboId) const
     return items;
 }
 
-bool DialogDriver::Checked(int id) const
-{
-    return SendItem(id, BM_GETCHECK) == BST_CHECKED;
-}
+bool DialogDriver::Checked(int id) const { return SendItem(id, BM_GETCHECK) == BST_CHECKED; }
 
 void DialogDriver::SetChecked(int id, bool checked)
 {
@@ -162,10 +149,7 @@ void DialogDriver::Click(int id)
     Send(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Item(id)));
 }
 
-void DialogDriver::Press(int id)
-{
-    bktest::PostClick(m_dialog, id);
-}
+void DialogDriver::Press(int id) { bktest::PostClick(m_dialog, id); }
 
 void DialogDriver::Key(int id, UINT virtualKey)
 {

@@ -196,8 +196,7 @@ void SetDriverValues(const std::string& description = kDriver)
 }
 } // namespace
 
-ScopedDriverRegistration::ScopedDriverRegistration(const std::string& description)
-    : m_description(description)
+ScopedDriverRegistration::ScopedDriverRegistration(const std::string& description) : m_description(description)
 {
     SetDriverValues(description);
 }
@@ -233,16 +232,14 @@ HMODULE InstallerLibrary()
     return library;
 }
 
-// A static object, so that it runs before main: before any test (whatever
-// the filter or order) and before the module or a forwarder below can bind
-// the installer. Under the contract the stand-in is then in place and the
-// test driver installed for it until the program ends; with Wine's
-// installer the machine's hive holds no test driver unless a test registers
-// it (also after a contract run that was killed before it could clean up).
-// It lives in this file because every program that uses the module or the
-// installer links this file, and so gets it.
-// A program's child process (BKTEST_CHILD set) leaves the arrangement to its
-// parent, whose driver registration it uses.
+// A static object, so that it runs before main: before any test (whatever the
+// filter or order) and before the module or a forwarder below can bind the
+// installer. Under the contract the stand-in is then in place and the test
+// driver installed until the program ends; with Wine's installer the machine's
+// hive holds no test driver unless a test registers it (also after a killed
+// contract run). Here because every program that uses the module or the
+// installer links this file. A child process (BKTEST_CHILD set) leaves the
+// arrangement to its parent, whose driver registration it uses.
 struct ContractArrangement {
     const bool m_child = std::getenv("BKTEST_CHILD") != nullptr;
     ContractArrangement() {

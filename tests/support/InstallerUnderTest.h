@@ -152,12 +152,10 @@ private:
     std::vector<std::string> m_used;
 };
 
-// Registers kDriver with the installer for the object's lifetime, its Setup
-// and Driver values naming the built module (Wine loads the one named by Driver).
-// Under the contract the driver stays registered for the whole program, as
-// SQLWriteDSNToIni refuses a driver that is not installed.
-// Another description can be registered the same way (its Setup and Driver
-// naming the module too).
+// Registers a driver description (kDriver unless told) for the object's
+// lifetime, its Setup and Driver values naming the built module (Wine loads
+// the one named by Driver). Under the contract kDriver stays registered for
+// the whole program: SQLWriteDSNToIni refuses a driver that is not installed.
 class ScopedDriverRegistration : NonCopyable {
 public:
     explicit ScopedDriverRegistration(const std::string& description = kDriver);

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 namespace bktest {
 
@@ -93,6 +92,13 @@ std::vector<std::string> FilesUnder(const std::string& folder)
     return files;
 }
 
+std::string TempPath(const std::string& prefix, const std::string& suffix)
+{
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    return temp + prefix + std::to_string(GetCurrentProcessId()) + suffix;
+}
+
 // ---- The private default file-DSN folder ----
 
 ScopedDefaultDsnDir::ScopedDefaultDsnDir(Absent) : m_saved(HKEY_LOCAL_MACHINE, kFileDsnKey, kDefaultDirValue)
@@ -107,11 +113,7 @@ ScopedDefaultDsnDir::ScopedDefaultDsnDir(NoKey) : ScopedDefaultDsnDir(Absent{})
 
 ScopedDefaultDsnDir::ScopedDefaultDsnDir() : ScopedDefaultDsnDir(Absent{})
 {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    std::ostringstream name;
-    name << temp << "bkdsn-" << GetCurrentProcessId() << "-" << GetTickCount();
-    m_folder = name.str();
+    m_folder = TempPath("bkdsn-", "-" + std::to_string(GetTickCount()));
     CreateDirectoryA(m_folder.c_str(), nullptr);
     Set(REG_SZ, m_folder + std::string(1, '\0'));
 }

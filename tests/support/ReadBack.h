@@ -24,6 +24,8 @@ bool FileExists(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 // Every file below `folder`, as paths relative to it, sorted.
 std::vector<std::string> FilesUnder(const std::string& folder);
+// A path in the temporary folder: `prefix`, this process's id, `suffix`.
+std::string TempPath(const std::string& prefix, const std::string& suffix = "");
 
 // Gives the machine a default file-DSN folder (a fresh temporary folder, or
 // a raw registry value) for the object's lifetime; restores what was there.

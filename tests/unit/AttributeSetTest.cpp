@@ -15,15 +15,8 @@ CDSNAttributes Parse(std::initializer_list<std::string> elements, const char* dr
     return CDSNAttributes(driver, list.c_str());
 }
 
-std::string Value(const CDSNAttributes& set, int index)
-{
-    return set.Attributes().at(index).strValue.str();
-}
-
-bool Supplied(const CDSNAttributes& set, int index)
-{
-    return set.Attributes().at(index).bModified;
-}
+std::string Value(const CDSNAttributes& set, int index) { return set.Attributes().at(index).strValue.str(); }
+bool Supplied(const CDSNAttributes& set, int index) { return set.Attributes().at(index).bModified; }
 
 TEST(AttributeSet, KeyNamesComeFromTheStringTableInIndexOrder)
 {
