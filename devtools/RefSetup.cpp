@@ -34,26 +34,31 @@ const char* Find(const char* list, const char* key)
     return nullptr;
 }
 
-void WriteFileDsn(const char* dsn)
+// The file DSN's path in the default file-DSN folder; false when none is set
+// or the path names anything but an ordinary file.
+bool FileDsnPath(const char* dsn, char (&path)[2 * MAX_PATH])
 {
     HKEY key = nullptr;
     char folder[MAX_PATH] = {};
     DWORD size = sizeof folder, type = 0;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, odbc::kFileDsnKey, 0,
                       KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return;
+        return false;
     const LONG status = RegQueryValueExA(key, "DefaultDSNDir", nullptr, &type,
                                          reinterpret_cast<BYTE*>(folder), &size);
     RegCloseKey(key);
-    if (status != ERROR_SUCCESS || !folder[0]) return;
-
-    char path[2 * MAX_PATH], content[MAX_PATH];
+    if (status != ERROR_SUCCESS || !folder[0]) return false;
     wsprintfA(path, "%s\\%s (not sharable).DSN", folder, dsn);
-    const int length = wsprintfA(content, "[ODBC]\r\nDSN=%s\r\n", dsn);
     const DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT)))
-        return;
+    return attributes == INVALID_FILE_ATTRIBUTES ||
+           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
+void WriteFileDsn(const char* dsn)
+{
+    char path[2 * MAX_PATH], content[MAX_PATH];
+    if (!FileDsnPath(dsn, path)) return;
+    const int length = wsprintfA(content, "[ODBC]\r\nDSN=%s\r\n", dsn);
     HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
@@ -138,6 +143,15 @@ extern "C" __declspec(dllexport) BOOL WINAPI ConfigDSN(HWND parent, WORD request
         if (shlwapi) FreeLibrary(shlwapi);
         if (activated) DeactivateActCtx(0, cookie);
         return FALSE;
+    }
+    if (!parent && request == ODBC_REMOVE_DSN) {
+        // The module checks the name, removes the entry, then its file DSN.
+        const char* dsn = Find(attributes, "DSN");
+        char path[2 * MAX_PATH];
+        const BOOL ok = dsn && SQLValidDSN(dsn) && SQLRemoveDSNFromIni(dsn);
+        if (ok && FileDsnPath(dsn, path)) DeleteFileA(path);
+        if (activated) DeactivateActCtx(0, cookie);
+        return ok;
     }
     if (parent || request != ODBC_ADD_DSN) {
         if (activated) DeactivateActCtx(0, cookie);
