@@ -495,7 +495,8 @@ int main(int argc, char** argv)
     BenchDialog(module.get(), configDsn, rounds);
     module.reset();
 
-    const double moduleLoad = LoadUnloadTime(dll), refLoad = LoadUnloadTime(refDll);
+    const double moduleLoad = LoadUnloadTime(dll), refLoad = LoadUnloadTime(refDll),
+                 commonLoad = LoadUnloadTime(dll.substr(0, dll.find_last_of('\\')) + "\\bkCommon.dll");
 
     const double m = Median(moduleTimes), d = Median(directTimes);
     std::printf("file DSN folder:            %s\n", folder.empty() ? "(none configured)" : folder.c_str());
@@ -504,6 +505,7 @@ int main(int argc, char** argv)
     std::printf("ratio module/direct:        %.3f (target <= 1.10)\n", m / d);
     std::printf("load + unload:              module %.1f us, reference %.1f us (median of 50)\n",
                 moduleLoad * 1e6, refLoad * 1e6);
+    std::printf("  of it bkCommon.dll alone:  %.1f us\n", commonLoad * 1e6);
     BenchInstaller(dll, refDll, rounds, false);
     BenchInstaller(dll, refDll, rounds, true);
     BenchRequestPieces();
