@@ -12,8 +12,10 @@
 // calls and frees the setup module each time, for this module and for the
 // reference module bkRefSetup.dll (the mandatory work at load and unload and
 // the same installer calls and file write, nothing else), registered under
-// two driver descriptions and timed alternately, with what each piece of such
-// a request costs (the request lock, each kind of installer call).
+// two driver descriptions and timed alternately: adds of one name again and
+// again, then an add and a removal each time (every add of a new data source);
+// with what each piece of such a request costs (the request lock, each kind
+// of installer call).
 //
 // The first dialog of a fresh process, which the user of the ODBC Data Source
 // Administrator waits for, is its own mode: one new process per sample, this
