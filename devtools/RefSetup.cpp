@@ -9,6 +9,7 @@
 // it as the module does when it opens; the dialog ends with Cancel or OK and
 // writes nothing. Other requests fail.
 #include "OdbcNames.h"
+#include "afx/Handles.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -18,7 +19,7 @@
 
 namespace {
 
-HANDLE g_actCtx = INVALID_HANDLE_VALUE;
+afx::UniqueActCtx g_actCtx;
 DWORD g_comThread = 0;
 
 const char* const kKeys[] = {"DBQ", "MaxColSupport", "ShortenNames", "StandardMode",
@@ -38,16 +39,14 @@ const char* Find(const char* list, const char* key)
 // or the path names anything but an ordinary file.
 bool FileDsnPath(const char* dsn, char (&path)[2 * MAX_PATH])
 {
-    HKEY key = nullptr;
+    afx::UniqueRegKey key;
     char folder[MAX_PATH] = {};
     DWORD size = sizeof folder, type = 0;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, odbc::kFileDsnKey, 0,
-                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, odbc::kFileDsnKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS ||
+        RegQueryValueExA(key.get(), "DefaultDSNDir", nullptr, &type, reinterpret_cast<BYTE*>(folder), &size) !=
+            ERROR_SUCCESS ||
+        !folder[0])
         return false;
-    const LONG status = RegQueryValueExA(key, "DefaultDSNDir", nullptr, &type,
-                                         reinterpret_cast<BYTE*>(folder), &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS || !folder[0]) return false;
     wsprintfA(path, "%s\\%s (not sharable).DSN", folder, dsn);
     const DWORD attributes = GetFileAttributesA(path);
     return attributes == INVALID_FILE_ATTRIBUTES ||
@@ -59,13 +58,11 @@ void WriteFileDsn(const char* dsn)
     char path[2 * MAX_PATH], content[MAX_PATH];
     if (!FileDsnPath(dsn, path)) return;
     const int length = wsprintfA(content, "[ODBC]\r\nDSN=%s\r\n", dsn);
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    const afx::UniqueFile file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    if (GetFileType(file) == FILE_TYPE_DISK && WriteFile(file, content, length, &written, nullptr))
-        SetEndOfFile(file);
-    CloseHandle(file);
+    if (file && GetFileType(file.get()) == FILE_TYPE_DISK && WriteFile(file.get(), content, length, &written, nullptr))
+        SetEndOfFile(file.get());
 }
 
 HINSTANCE g_module = nullptr;
@@ -128,20 +125,17 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 extern "C" __declspec(dllexport) BOOL WINAPI ConfigDSN(HWND parent, WORD request, LPCSTR driver, LPCSTR attributes)
 {
     if (!driver || !attributes) return FALSE;
-    ULONG_PTR cookie = 0;
-    const BOOL activated = g_actCtx != INVALID_HANDLE_VALUE && ActivateActCtx(g_actCtx, &cookie);
+    const afx::ActCtxActivation activation(g_actCtx.get());
 
     if (parent && request != ODBC_REMOVE_DSN) {
         Shown shown = {Find(attributes, "DSN"), {}, nullptr};
         if (!shown.dsn) shown.dsn = "";
         for (int i = 0; i < kKeyCount; ++i)
             SQLGetPrivateProfileString(shown.dsn, kKeys[i], "", shown.values[i], sizeof shown.values[i], odbc::kDataSources);
-        HMODULE shlwapi = LoadLibraryA("shlwapi.dll");
+        const afx::UniqueModule shlwapi(LoadLibraryA("shlwapi.dll"));
         if (shlwapi)
-            shown.setPath = reinterpret_cast<SetPathFn>(reinterpret_cast<void*>(GetProcAddress(shlwapi, "PathSetDlgItemPathA")));
+            shown.setPath = reinterpret_cast<SetPathFn>(reinterpret_cast<void*>(GetProcAddress(shlwapi.get(), "PathSetDlgItemPathA")));
         DialogBoxParamA(g_module, MAKEINTRESOURCEA(7000), parent, DialogProc, reinterpret_cast<LPARAM>(&shown));
-        if (shlwapi) FreeLibrary(shlwapi);
-        if (activated) DeactivateActCtx(0, cookie);
         return FALSE;
     }
     if (!parent && request == ODBC_REMOVE_DSN) {
@@ -150,13 +144,9 @@ extern "C" __declspec(dllexport) BOOL WINAPI ConfigDSN(HWND parent, WORD request
         char path[2 * MAX_PATH];
         const BOOL ok = dsn && SQLValidDSN(dsn) && SQLRemoveDSNFromIni(dsn);
         if (ok && FileDsnPath(dsn, path)) DeleteFileA(path);
-        if (activated) DeactivateActCtx(0, cookie);
         return ok;
     }
-    if (parent || request != ODBC_ADD_DSN) {
-        if (activated) DeactivateActCtx(0, cookie);
-        return FALSE;
-    }
+    if (parent || request != ODBC_ADD_DSN) return FALSE;
 
     BOOL ok = FALSE;
     const char* dsn = Find(attributes, "DSN");
@@ -174,7 +164,6 @@ extern "C" __declspec(dllexport) BOOL WINAPI ConfigDSN(HWND parent, WORD request
         }
         if (ok) WriteFileDsn(dsn);
     }
-    if (activated) DeactivateActCtx(0, cookie);
     return ok;
 }
 
@@ -188,11 +177,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved)
         ctx.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
         ctx.hModule = module;
         ctx.lpResourceName = MAKEINTRESOURCEW(2);
-        g_actCtx = CreateActCtxW(&ctx);
+        g_actCtx.reset(CreateActCtxW(&ctx));
         if (SUCCEEDED(CoInitialize(nullptr))) g_comThread = GetCurrentThreadId();
     } else if (reason == DLL_PROCESS_DETACH && !reserved) {
         if (g_comThread == GetCurrentThreadId()) CoUninitialize();
-        if (g_actCtx != INVALID_HANDLE_VALUE) ReleaseActCtx(g_actCtx);
+        g_actCtx.reset();
     }
     return TRUE;
 }

@@ -400,11 +400,14 @@ bool RunFirstDialogChild(const std::string& self, const std::string& dll, double
         return false;
     const afx::UniqueKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
     writer.reset();   // the child's copy is the only one left: its end ends the output
+    // A child whose dialog never shows would wait in it for good: it is ended.
+    // Its one line fits the pipe, so it is read once the child is gone.
+    if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+    WaitForSingleObject(process.hProcess, 5000);
     std::string output;
     char chunk[128];
     DWORD got = 0;
     while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got) output.append(chunk, got);
-    WaitForSingleObject(process.hProcess, 30000);
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);
     if (exitCode != 0 || std::sscanf(output.c_str(), "%lf %lf", &fromStart, &fromMain) != 2) return false;

@@ -149,7 +149,7 @@ void CConfigDsnDlg::OnOptions()
 
 void CConfigDsnDlg::OnSelectFolder()
 {
-    UpdateData(TRUE);
+    if (!UpdateData(TRUE)) return;
     const DatabaseType* type = ValueAt(kTypeAt, m_nTypeIndex);
     if (!type) return;
     const bool chosen = *type == dbEstimating ? BrowseForFolder(m_hWnd, m_strDataFolder)

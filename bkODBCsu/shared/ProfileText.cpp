@@ -14,7 +14,7 @@ const int kLargestBuffer = kFirstBuffer << 12;   // about 1 MiB
 
 // A list cut to the buffer answers its size - 2 (Wine: size - 1): it is read
 // again through a larger one.
-std::optional<std::vector<std::string>> Reader::Keys(const char* section)
+const std::optional<std::vector<std::string>>& Reader::Keys(const char* section)
 {
     if (m_section == section) return m_keys;
     m_section = section;
@@ -61,7 +61,7 @@ Stored Reader::Value(const char* section, const char* key, std::string& value)
         }
         // Nothing on a second read means the first one's answer is in doubt.
         if (size != kFirstBuffer) return Stored::Unreadable;
-        const auto keys = Keys(section);
+        const auto& keys = Keys(section);
         if (!keys) return Stored::Unreadable;
         for (const std::string& name : *keys)
             growingOnNothing = growingOnNothing ||

@@ -26,7 +26,7 @@ public:
     Stored Value(const char* section, const char* key, std::string& value);
     // The keys `section` lists, none when the list cannot be read whole;
     // nothing when the installer failed.
-    std::optional<std::vector<std::string>> Keys(const char* section);
+    const std::optional<std::vector<std::string>>& Keys(const char* section);
     // Whether the installer answered that `section` holds no key at all (a
     // section it has not, mostly): every value of it is then absent.
     // Nothing when the installer failed.
